@@ -1,0 +1,32 @@
+# Default GPU architectures: every compute capability of the library's range that the installed nvcc can
+# build as machine code, plus PTX for the newest so that later GPUs can run it. CMAKE_CUDA_ARCHITECTURES
+# overrides this.
+if(DEFINED CMAKE_CUDA_ARCHITECTURES OR DEFINED ENV{CUDAARCHS})
+  return()
+endif()
+
+set(_brelmont_supported 52 53 60 61 62 70 72 75 80 86 87 89 90)
+if(CMAKE_CUDA_COMPILER)
+  set(_nvcc ${CMAKE_CUDA_COMPILER})
+else()
+  find_program(_nvcc nvcc HINTS ENV CUDACXX ENV CUDA_PATH PATH_SUFFIXES bin PATHS /usr/local/cuda/bin)
+endif()
+execute_process(COMMAND ${_nvcc} --list-gpu-code OUTPUT_VARIABLE _codes ERROR_QUIET RESULT_VARIABLE _rc)
+if(NOT _rc EQUAL 0)
+  message(FATAL_ERROR "Could not ask ${_nvcc} for its GPU architectures; set CMAKE_CUDA_ARCHITECTURES")
+endif()
+
+set(_archs)
+set(_newest)
+foreach(_cc IN LISTS _brelmont_supported)
+  if(_codes MATCHES "sm_${_cc}[\r\n]")
+    list(APPEND _archs ${_cc}-real)
+    set(_newest ${_cc})
+  endif()
+endforeach()
+if(NOT _newest)
+  message(FATAL_ERROR "${_nvcc} supports none of the compute capabilities 5.2 to 9.0")
+endif()
+list(APPEND _archs ${_newest}-virtual)
+set(CMAKE_CUDA_ARCHITECTURES ${_archs} CACHE STRING "GPU architectures to build for")
+message(STATUS "cuda_brelmont: GPU architectures ${CMAKE_CUDA_ARCHITECTURES}")

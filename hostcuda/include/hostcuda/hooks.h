@@ -1,0 +1,35 @@
+/* hostcuda: test hooks. They exist only in the stand-in runtime: tests use them to see leaks, unwritten
+ * memory and launches, and to make a runtime operation fail on demand. */
+#ifndef HOSTCUDA_HOOKS_H
+#define HOSTCUDA_HOOKS_H
+
+#include <stddef.h>
+
+#include "../driver_types.h"
+#include "hostcuda/config.h"
+
+/* Every byte of a new allocation holds this value until something writes it. */
+#define HOSTCUDA_POISON_BYTE 0xA5
+
+HOSTCUDA_EXTERN_C_BEGIN
+
+/* Number of device allocations made and not yet released. */
+HOSTCUDA_API size_t hostcudaLiveAllocations(void);
+
+/* The k-th next cudaMalloc (k = 1: the very next one) fails with cudaErrorMemoryAllocation and stores a null
+ * pointer. k <= 0 cancels a pending request. */
+HOSTCUDA_API void hostcudaFailAllocation(int k);
+
+/* The k-th next launch (k = 1: the very next one) is refused with the given error and runs nothing.
+ * k <= 0 cancels a pending request. */
+HOSTCUDA_API void hostcudaFailLaunch(int k, cudaError_t error);
+
+/* The next cudaDeviceSynchronize reports the given error, as it would after a kernel fault. */
+HOSTCUDA_API void hostcudaFailSynchronize(cudaError_t error);
+
+/* Number of launches asked for so far, refused ones included. */
+HOSTCUDA_API unsigned long long hostcudaLaunchCount(void);
+
+HOSTCUDA_EXTERN_C_END
+
+#endif

@@ -1,0 +1,259 @@
+// hostcuda: the CPU stand-in for the part of the CUDA runtime that cuda_brelmont and its callers use.
+//
+// Device memory is host memory from the C heap, so AddressSanitizer sees every out-of-bounds access a
+// kernel makes. The runtime's observable rules are kept: zero-byte allocations succeed with a null pointer,
+// a refused launch runs nothing and stays the pending last error, the last error is per host thread.
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <new>
+
+#include "cuda_runtime.h"
+#include "hostcuda/hooks.h"
+
+thread_local uint3 threadIdx;
+thread_local uint3 blockIdx;
+thread_local uint3 blockDim;
+thread_local uint3 gridDim;
+
+namespace {
+
+// Device limits of every GPU this library targets.
+constexpr unsigned kMaxThreadsPerBlock = 1024;
+constexpr unsigned kMaxBlockX = 1024, kMaxBlockY = 1024, kMaxBlockZ = 64;
+constexpr unsigned kMaxGridX = 2147483647u, kMaxGridYZ = 65535;
+constexpr size_t kAlignment = 256;  // what cudaMalloc guarantees
+
+thread_local cudaError_t last_error = cudaSuccess;
+
+cudaError_t record(cudaError_t error) {
+  if (error != cudaSuccess) last_error = error;
+  return error;
+}
+
+// Live allocations: base address -> size in bytes.
+std::mutex allocations_mutex;
+std::map<uintptr_t, size_t>& allocations() {
+  static auto* table = new std::map<uintptr_t, size_t>;  // never destroyed: callers may free at exit
+  return *table;
+}
+
+std::atomic<int> allocation_countdown{0};
+std::atomic<int> launch_countdown{0};
+std::atomic<int> launch_failure{cudaSuccess};
+std::atomic<int> synchronize_failure{cudaSuccess};
+std::atomic<unsigned long long> launches{0};
+
+// Counts down a pending failure request; true when this call is the one that must fail.
+bool take_failure(std::atomic<int>& countdown) {
+  int k = countdown.load();
+  while (k > 0) {
+    if (countdown.compare_exchange_weak(k, k - 1)) return k == 1;
+  }
+  return false;
+}
+
+// True when [p, p + bytes) lies inside one live allocation.
+bool is_device_range(const void* p, size_t bytes) {
+  const auto address = reinterpret_cast<uintptr_t>(p);
+  std::lock_guard<std::mutex> lock(allocations_mutex);
+  auto it = allocations().upper_bound(address);
+  if (it == allocations().begin()) return false;
+  --it;
+  return address - it->first <= it->second && bytes <= it->second - (address - it->first);
+}
+
+bool valid_configuration(dim3 grid, dim3 block) {
+  if (grid.x == 0 || grid.y == 0 || grid.z == 0 || block.x == 0 || block.y == 0 || block.z == 0) return false;
+  if (block.x > kMaxBlockX || block.y > kMaxBlockY || block.z > kMaxBlockZ) return false;
+  if (uint64_t{block.x} * block.y * block.z > kMaxThreadsPerBlock) return false;
+  return grid.x <= kMaxGridX && grid.y <= kMaxGridYZ && grid.z <= kMaxGridYZ;
+}
+
+uint64_t gcd(uint64_t a, uint64_t b) {
+  while (b != 0) {
+    const uint64_t t = a % b;
+    a = b;
+    b = t;
+  }
+  return a;
+}
+
+}  // namespace
+
+extern "C" {
+
+cudaError_t cudaMalloc(void** devPtr, size_t size) {
+  if (devPtr == nullptr) return record(cudaErrorInvalidValue);
+  *devPtr = nullptr;
+  if (take_failure(allocation_countdown)) return record(cudaErrorMemoryAllocation);
+  if (size == 0) return cudaSuccess;
+  const size_t rounded = (size + kAlignment - 1) / kAlignment * kAlignment;
+  if (rounded < size) return record(cudaErrorMemoryAllocation);
+  void* p = std::aligned_alloc(kAlignment, rounded);
+  if (p == nullptr) return record(cudaErrorMemoryAllocation);
+  std::memset(p, HOSTCUDA_POISON_BYTE, size);
+  {
+    std::lock_guard<std::mutex> lock(allocations_mutex);
+    allocations()[reinterpret_cast<uintptr_t>(p)] = size;
+  }
+  *devPtr = p;
+  return cudaSuccess;
+}
+
+cudaError_t cudaFree(void* devPtr) {
+  if (devPtr == nullptr) return cudaSuccess;
+  {
+    std::lock_guard<std::mutex> lock(allocations_mutex);
+    if (allocations().erase(reinterpret_cast<uintptr_t>(devPtr)) == 0) return record(cudaErrorInvalidValue);
+  }
+  std::free(devPtr);
+  return cudaSuccess;
+}
+
+cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, cudaMemcpyKind kind) {
+  if (count == 0) return cudaSuccess;
+  if (dst == nullptr || src == nullptr) return record(cudaErrorInvalidValue);
+  if (kind == cudaMemcpyDefault) {
+    kind = is_device_range(src, count) ? (is_device_range(dst, count) ? cudaMemcpyDeviceToDevice : cudaMemcpyDeviceToHost)
+                                       : (is_device_range(dst, count) ? cudaMemcpyHostToDevice : cudaMemcpyHostToHost);
+  }
+  bool src_on_device = false, dst_on_device = false;
+  switch (kind) {
+    case cudaMemcpyHostToHost: break;
+    case cudaMemcpyHostToDevice: dst_on_device = true; break;
+    case cudaMemcpyDeviceToHost: src_on_device = true; break;
+    case cudaMemcpyDeviceToDevice: src_on_device = dst_on_device = true; break;
+    default: return record(cudaErrorInvalidMemcpyDirection);
+  }
+  if ((src_on_device && !is_device_range(src, count)) || (dst_on_device && !is_device_range(dst, count))) {
+    return record(cudaErrorInvalidValue);
+  }
+  std::memmove(dst, src, count);
+  return cudaSuccess;
+}
+
+cudaError_t cudaMemset(void* devPtr, int value, size_t count) {
+  if (count == 0) return cudaSuccess;
+  if (!is_device_range(devPtr, count)) return record(cudaErrorInvalidValue);
+  std::memset(devPtr, value, count);
+  return cudaSuccess;
+}
+
+cudaError_t cudaDeviceSynchronize(void) {
+  return record(static_cast<cudaError_t>(synchronize_failure.exchange(cudaSuccess)));
+}
+
+cudaError_t cudaGetLastError(void) {
+  const cudaError_t error = last_error;
+  last_error = cudaSuccess;
+  return error;
+}
+
+cudaError_t cudaPeekAtLastError(void) { return last_error; }
+
+const char* cudaGetErrorName(cudaError_t error) {
+  switch (error) {
+    case cudaSuccess: return "cudaSuccess";
+    case cudaErrorInvalidValue: return "cudaErrorInvalidValue";
+    case cudaErrorMemoryAllocation: return "cudaErrorMemoryAllocation";
+    case cudaErrorInitializationError: return "cudaErrorInitializationError";
+    case cudaErrorInvalidConfiguration: return "cudaErrorInvalidConfiguration";
+    case cudaErrorInvalidDevicePointer: return "cudaErrorInvalidDevicePointer";
+    case cudaErrorInvalidMemcpyDirection: return "cudaErrorInvalidMemcpyDirection";
+    case cudaErrorInvalidDeviceFunction: return "cudaErrorInvalidDeviceFunction";
+    case cudaErrorNoDevice: return "cudaErrorNoDevice";
+    case cudaErrorInvalidDevice: return "cudaErrorInvalidDevice";
+    case cudaErrorNoKernelImageForDevice: return "cudaErrorNoKernelImageForDevice";
+    case cudaErrorIllegalAddress: return "cudaErrorIllegalAddress";
+    case cudaErrorLaunchOutOfResources: return "cudaErrorLaunchOutOfResources";
+    case cudaErrorLaunchFailure: return "cudaErrorLaunchFailure";
+    case cudaErrorUnknown: return "cudaErrorUnknown";
+  }
+  return "cudaErrorUnknown";
+}
+
+const char* cudaGetErrorString(cudaError_t error) {
+  switch (error) {
+    case cudaSuccess: return "no error";
+    case cudaErrorInvalidValue: return "invalid argument";
+    case cudaErrorMemoryAllocation: return "out of memory";
+    case cudaErrorInitializationError: return "initialization error";
+    case cudaErrorInvalidConfiguration: return "invalid configuration argument";
+    case cudaErrorInvalidDevicePointer: return "invalid device pointer";
+    case cudaErrorInvalidMemcpyDirection: return "invalid copy direction for memcpy";
+    case cudaErrorInvalidDeviceFunction: return "invalid device function";
+    case cudaErrorNoDevice: return "no CUDA-capable device is detected";
+    case cudaErrorInvalidDevice: return "invalid device ordinal";
+    case cudaErrorNoKernelImageForDevice: return "no kernel image is available for execution on the device";
+    case cudaErrorIllegalAddress: return "an illegal memory access was encountered";
+    case cudaErrorLaunchOutOfResources: return "too many resources requested for launch";
+    case cudaErrorLaunchFailure: return "unspecified launch failure";
+    case cudaErrorUnknown: return "unknown error";
+  }
+  return "unrecognized error code";
+}
+
+cudaError_t cudaGetDeviceCount(int* count) {
+  if (count == nullptr) return record(cudaErrorInvalidValue);
+  *count = 1;
+  return cudaSuccess;
+}
+
+cudaError_t cudaGetDevice(int* device) {
+  if (device == nullptr) return record(cudaErrorInvalidValue);
+  *device = 0;
+  return cudaSuccess;
+}
+
+cudaError_t cudaSetDevice(int device) { return device == 0 ? cudaSuccess : record(cudaErrorInvalidDevice); }
+
+cudaError_t hostcudaLaunch(dim3 grid, dim3 block, void (*thread)(void*), void* context) {
+  launches.fetch_add(1);
+  if (!valid_configuration(grid, block)) return record(cudaErrorInvalidConfiguration);
+  if (take_failure(launch_countdown)) return record(static_cast<cudaError_t>(launch_failure.load()));
+
+  // Blocks run in the order start, start + step, ... (mod total): a permutation that never begins at block
+  // 0 of several, so code that wrongly relies on block order shows in tests.
+  const uint64_t total = uint64_t{grid.x} * grid.y * grid.z;
+  uint64_t step = total / 2 + 1;
+  while (gcd(step, total) != 1) ++step;
+  step %= total;
+  if (step == 0) step = 1;
+  uint64_t b = total - 1;
+
+  gridDim = grid;
+  blockDim = block;
+  for (uint64_t visited = 0; visited < total; ++visited, b = (b + step) % total) {
+    blockIdx = uint3{static_cast<unsigned>(b % grid.x), static_cast<unsigned>(b / grid.x % grid.y),
+                     static_cast<unsigned>(b / grid.x / grid.y)};
+    for (unsigned z = 0; z < block.z; ++z)
+      for (unsigned y = 0; y < block.y; ++y)
+        for (unsigned x = 0; x < block.x; ++x) {
+          threadIdx = uint3{x, y, z};
+          thread(context);
+        }
+  }
+  return cudaSuccess;
+}
+
+size_t hostcudaLiveAllocations(void) {
+  std::lock_guard<std::mutex> lock(allocations_mutex);
+  return allocations().size();
+}
+
+void hostcudaFailAllocation(int k) { allocation_countdown.store(k > 0 ? k : 0); }
+
+void hostcudaFailLaunch(int k, cudaError_t error) {
+  launch_failure.store(error);
+  launch_countdown.store(k > 0 ? k : 0);
+}
+
+void hostcudaFailSynchronize(cudaError_t error) { synchronize_failure.store(error); }
+
+unsigned long long hostcudaLaunchCount(void) { return launches.load(); }
+
+}  // extern "C"

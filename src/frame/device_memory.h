@@ -1,0 +1,47 @@
+// Device arrays allocated inside an export. Each owns its allocation until it is handed to the caller,
+// so every early return releases what the call allocated so far.
+#pragma once
+
+#include <cuda_runtime.h>
+
+namespace brelmont {
+
+template <typename T>
+class ScopedDeviceArray {
+ public:
+  ScopedDeviceArray() = default;
+  ScopedDeviceArray(const ScopedDeviceArray&) = delete;
+  ScopedDeviceArray& operator=(const ScopedDeviceArray&) = delete;
+  ~ScopedDeviceArray() { cudaFree(data_); }
+
+  // Allocates count >= 0 elements. Zero elements succeed with a null pointer, as the runtime does, so judge
+  // the result by the status, never by the pointer.
+  cudaError_t allocate(int count) {
+    const size_t bytes = static_cast<size_t>(static_cast<long long>(count)) * sizeof(T);
+    void* p = nullptr;
+    const cudaError_t status = cudaMalloc(&p, bytes);
+    if (status == cudaSuccess) data_ = static_cast<T*>(p);
+    return status;
+  }
+
+  T* get() const { return data_; }
+
+  // Hands the array to the caller, who releases it.
+  T* release() {
+    T* p = data_;
+    data_ = nullptr;
+    return p;
+  }
+
+  // Releases the array now and returns the release status.
+  cudaError_t free() {
+    const cudaError_t status = cudaFree(data_);
+    data_ = nullptr;
+    return status;
+  }
+
+ private:
+  T* data_ = nullptr;
+};
+
+}  // namespace brelmont
