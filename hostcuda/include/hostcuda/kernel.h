@@ -14,7 +14,6 @@
 #define __device__
 #define __host__
 #define __forceinline__ inline __attribute__((always_inline))
-#define __noinline__ __attribute__((noinline))
 #define __launch_bounds__(...)
 
 /* The coordinates of the running thread; set by the launcher before each call of the kernel. Plain uint3

@@ -1,0 +1,47 @@
+// Exports that hand new arrays to the caller through output arguments (float** and the like).
+#pragma once
+
+#include <cuda_runtime.h>
+
+#include <cstddef>
+#include <utility>
+
+#include "frame/device_memory.h"
+#include "frame/launch.h"
+
+namespace brelmont {
+
+namespace detail {
+template <typename T, typename Work, size_t... K>
+cudaError_t run_on(Work& work, ScopedDeviceArray<T>* arrays, std::index_sequence<K...>) {
+  return work(arrays[K].get()...);
+}
+}  // namespace detail
+
+// Allocates one array of count elements for each output, runs work(array0, array1, ...) and, if every step
+// succeeded, stores the arrays through the outputs for the caller to own. Otherwise nothing stays allocated
+// and every output is null:
+//  - a null output address, or count < 0: cudaErrorInvalidValue, no device work;
+//  - count == 0: success with null outputs, nothing allocated or launched (the device is still synchronised,
+//    as every synchronised-status export is);
+//  - a failed allocation: its status, nothing launched;
+//  - a failure reported by work (a launch or the synchronisation): that status.
+template <typename T, size_t N, typename Work>
+cudaError_t produce_new_arrays(int count, T** const (&outputs)[N], Work work) {
+  for (T** out : outputs)
+    if (out == nullptr) return cudaErrorInvalidValue;
+  for (T** out : outputs) *out = nullptr;
+  if (count < 0) return cudaErrorInvalidValue;
+  if (count == 0) return synchronize(cudaSuccess);
+
+  ScopedDeviceArray<T> arrays[N];
+  for (auto& array : arrays)
+    if (const cudaError_t status = array.allocate(count); status != cudaSuccess) return status;
+  if (const cudaError_t status = detail::run_on(work, arrays, std::make_index_sequence<N>()); status != cudaSuccess) {
+    return status;
+  }
+  for (size_t k = 0; k < N; ++k) *outputs[k] = arrays[k].release();
+  return cudaSuccess;
+}
+
+}  // namespace brelmont

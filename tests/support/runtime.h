@@ -1,0 +1,59 @@
+// What tests may ask of the runtime beyond the CUDA API: leak counts, launch counts and failure injection.
+// They exist in the host variant (hostcuda's hooks); on a real GPU the tests that need them are skipped.
+#pragma once
+
+#include <cuda_runtime.h>
+#include <gtest/gtest.h>
+
+#include <cstddef>
+
+#if defined(CUDA_BRELMONT_HOST_VARIANT)
+#include "hostcuda/hooks.h"
+#endif
+
+namespace testing_support {
+
+#if defined(CUDA_BRELMONT_HOST_VARIANT)
+constexpr bool kHooks = true;
+constexpr unsigned char kPoisonByte = HOSTCUDA_POISON_BYTE;
+inline size_t live_allocations() { return hostcudaLiveAllocations(); }
+inline unsigned long long launch_count() { return hostcudaLaunchCount(); }
+inline void fail_allocation(int k) { hostcudaFailAllocation(k); }
+inline void fail_launch(int k, cudaError_t error) { hostcudaFailLaunch(k, error); }
+inline void fail_synchronize(cudaError_t error) { hostcudaFailSynchronize(error); }
+#else
+constexpr bool kHooks = false;
+constexpr unsigned char kPoisonByte = 0xA5;
+inline size_t live_allocations() { return 0; }
+inline unsigned long long launch_count() { return 0; }
+inline void fail_allocation(int) {}
+inline void fail_launch(int, cudaError_t) {}
+inline void fail_synchronize(cudaError_t) {}
+#endif
+
+// Skips the current test where the runtime has no hooks (a real GPU).
+#define REQUIRE_RUNTIME_HOOKS() \
+  do {                                                                          \
+    if (!::testing_support::kHooks) GTEST_SKIP() << "needs the host runtime's test hooks"; \
+  } while (0)
+
+// Base fixture for tests of exports: every test starts with no pending runtime error and must end with
+// the live-allocation count it started with and no pending error.
+class ExportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fail_allocation(0);
+    fail_launch(0, cudaSuccess);
+    ASSERT_EQ(cudaGetLastError(), cudaSuccess) << "an earlier test left a pending error";
+    baseline_ = live_allocations();
+  }
+  void TearDown() override {
+    EXPECT_EQ(live_allocations(), baseline_) << "device memory leaked";
+    EXPECT_EQ(cudaGetLastError(), cudaSuccess) << "the test left a pending runtime error";
+  }
+
+ private:
+  size_t baseline_ = 0;
+};
+
+}  // namespace testing_support
