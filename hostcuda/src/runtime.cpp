@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <stdlib.h>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -91,10 +92,9 @@ cudaError_t cudaMalloc(void** devPtr, size_t size) {
   *devPtr = nullptr;
   if (take_failure(allocation_countdown)) return record(cudaErrorMemoryAllocation);
   if (size == 0) return cudaSuccess;
-  const size_t rounded = (size + kAlignment - 1) / kAlignment * kAlignment;
-  if (rounded < size) return record(cudaErrorMemoryAllocation);
-  void* p = std::aligned_alloc(kAlignment, rounded);
-  if (p == nullptr) return record(cudaErrorMemoryAllocation);
+  // Exactly size bytes, so that AddressSanitizer flags the first byte past the end.
+  void* p = nullptr;
+  if (posix_memalign(&p, kAlignment, size) != 0) return record(cudaErrorMemoryAllocation);
   std::memset(p, HOSTCUDA_POISON_BYTE, size);
   {
     std::lock_guard<std::mutex> lock(allocations_mutex);

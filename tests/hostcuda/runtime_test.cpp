@@ -50,6 +50,16 @@ TEST_F(Runtime, NewAllocationIsPoisonedAlignedAndCounted) {
   EXPECT_EQ(hostcudaLiveAllocations(), live);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// Device memory is heap memory of exactly the requested size, so a kernel's out-of-bounds access fails the test.
+TEST_F(Runtime, AccessPastAnAllocationIsCaught) {
+  float* p = nullptr;
+  ASSERT_EQ(cudaMalloc(&p, 3 * sizeof(float)), cudaSuccess);
+  EXPECT_DEATH(static_cast<volatile float*>(p)[3] = 1.0f, "heap-buffer-overflow");
+  cudaFree(p);
+}
+#endif
+
 TEST_F(Runtime, FreeingAPointerTwiceOrAForeignOneIsInvalid) {
   float* p = nullptr;
   ASSERT_EQ(cudaMalloc(&p, 16), cudaSuccess);
