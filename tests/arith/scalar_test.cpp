@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -14,15 +13,11 @@
 #include "support/device_buffer.h"
 #include "support/floats.h"
 #include "support/runtime.h"
-#include "support/sizes.h"
 
 namespace {
 
 using testing_support::bits;
 using testing_support::DeviceBuffer;
-using testing_support::from_bits;
-using testing_support::launch_count;
-using testing_support::poison_value;
 
 using ScalarOp = cudaError_t (*)(float*, float, int);
 
@@ -97,47 +92,6 @@ TEST_F(ScalarArithmetic, AddingOneIsIncrement) {
   ASSERT_EQ(SGL_Increment(data.get(), static_cast<int>(inputs.size())), cudaSuccess);
   const std::vector<float> incremented = data.download();
   for (size_t i = 0; i < inputs.size(); ++i) ASSERT_SAME_FLOAT(added[i], incremented[i]) << inputs[i];
-}
-
-TEST_F(ScalarArithmetic, EveryExportWritesExactlyTheFirstNElements) {
-  const float poison = poison_value<float>();
-  for (const ScalarCase& c : kCases) {
-    for (int n : testing_support::boundary_sizes()) {
-      DeviceBuffer<float> data(static_cast<size_t>(n) + 2);  // poisoned: 0xA5A5A5A5, a negative normal
-      ASSERT_EQ(c.op(data.get(), 3.0f, n), cudaSuccess) << c.name << " n = " << n;
-      const std::vector<float> got = data.download();
-      for (int i = 0; i < n; ++i)
-        if (bits(got[i]) == bits(poison)) FAIL() << c.name << " left element " << i << " of " << n;
-      for (size_t i = n; i < got.size(); ++i) ASSERT_EQ(bits(got[i]), bits(poison)) << c.name << " wrote past n = " << n;
-    }
-  }
-}
-
-TEST_F(ScalarArithmetic, NothingToDoLaunchesNothing) {
-  const std::vector<float> values = {1.5f, -2.5f, 4.0f};
-  DeviceBuffer<float> data(values);
-  const unsigned long long launches = launch_count();
-  for (const ScalarCase& c : kCases)
-    for (int n : {0, -1, -512, INT_MIN}) {
-      EXPECT_EQ(c.op(data.get(), 2.0f, n), cudaSuccess) << c.name << " n = " << n;
-      EXPECT_EQ(cudaPeekAtLastError(), cudaSuccess) << c.name;
-    }
-  EXPECT_EQ(launch_count(), launches);
-  EXPECT_EQ(data.download(), values);
-}
-
-TEST_F(ScalarArithmetic, EveryExportReportsAFailedLaunchOrDeviceFault) {
-  REQUIRE_RUNTIME_HOOKS();
-  const std::vector<float> values = {1.5f, -2.5f, 4.0f};
-  DeviceBuffer<float> data(values);
-  for (const ScalarCase& c : kCases) {
-    testing_support::fail_launch(1, cudaErrorNoKernelImageForDevice);
-    EXPECT_EQ(c.op(data.get(), 2.0f, 3), cudaErrorNoKernelImageForDevice) << c.name;
-    EXPECT_EQ(cudaGetLastError(), cudaErrorNoKernelImageForDevice);
-    testing_support::fail_synchronize(cudaErrorIllegalAddress);
-    EXPECT_EQ(c.op(data.get(), 2.0f, 3), cudaErrorIllegalAddress) << c.name;
-    EXPECT_EQ(cudaGetLastError(), cudaErrorIllegalAddress);
-  }
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 #include "support/device_buffer.h"
 #include "support/floats.h"
 #include "support/runtime.h"
-#include "support/sizes.h"
 
 namespace {
 
@@ -25,7 +24,6 @@ using testing_support::bits;
 using testing_support::DeviceBuffer;
 using testing_support::from_bits;
 using testing_support::launch_count;
-using testing_support::poison_value;
 
 using InPlace = cudaError_t (*)(float*, int);
 using Reference = std::function<float(float)>;
@@ -347,56 +345,6 @@ TEST_F(UnaryArithmetic, QuotientAndRemainderFailuresLeaveNothingBehind) {
   EXPECT_EQ(r, nullptr);
   EXPECT_EQ(q, nullptr);
   EXPECT_EQ(cudaGetLastError(), cudaErrorIllegalAddress);
-}
-
-// Every in-place export of the family, scale included (k = 1), as (data, n).
-std::vector<std::pair<const char*, std::function<cudaError_t(float*, int)>>> all_in_place() {
-  std::vector<std::pair<const char*, std::function<cudaError_t(float*, int)>>> ops;
-  for (const UnaryCase& c : unary_cases()) ops.emplace_back(c.name, c.op);
-  ops.emplace_back("SGL_ScaleByPowerOfTwo", [](float* data, int n) { return SGL_ScaleByPowerOfTwo(data, 1, n); });
-  return ops;
-}
-
-TEST_F(UnaryArithmetic, EveryExportWritesExactlyTheFirstNElements) {
-  const float poison = poison_value<float>();
-  for (const auto& [name, op] : all_in_place()) {
-    for (int n : testing_support::boundary_sizes()) {
-      DeviceBuffer<float> data(static_cast<size_t>(n) + 2);  // poisoned: 0xA5A5A5A5, a negative normal
-      ASSERT_EQ(op(data.get(), n), cudaSuccess) << name << " n = " << n;
-      const std::vector<float> got = data.download();
-      for (int i = 0; i < n; ++i)
-        if (bits(got[i]) == bits(poison)) FAIL() << name << " left element " << i << " of " << n;
-      for (size_t i = n; i < got.size(); ++i) ASSERT_EQ(bits(got[i]), bits(poison)) << name << " wrote past n = " << n;
-    }
-  }
-}
-
-TEST_F(UnaryArithmetic, NothingToDoLaunchesNothing) {
-  const std::vector<float> values = {1.5f, -2.5f, 4.0f};
-  DeviceBuffer<float> data(values);
-  const unsigned long long launches = launch_count();
-  for (const auto& [name, op] : all_in_place())
-    for (int n : {0, -1, -512, INT_MIN}) {
-      EXPECT_EQ(op(data.get(), n), cudaSuccess) << name << " n = " << n;
-      EXPECT_EQ(cudaPeekAtLastError(), cudaSuccess) << name;
-    }
-  EXPECT_EQ(launch_count(), launches);
-  EXPECT_EQ(data.download(), values);
-}
-
-TEST_F(UnaryArithmetic, EveryExportReportsAFailedLaunchOrDeviceFault) {
-  REQUIRE_RUNTIME_HOOKS();
-  const std::vector<float> values = {1.5f, -2.5f, 4.0f};
-  DeviceBuffer<float> data(values);
-  for (const auto& [name, op] : all_in_place()) {
-    testing_support::fail_launch(1, cudaErrorNoKernelImageForDevice);
-    EXPECT_EQ(op(data.get(), 3), cudaErrorNoKernelImageForDevice) << name;
-    EXPECT_EQ(cudaGetLastError(), cudaErrorNoKernelImageForDevice);
-    testing_support::fail_synchronize(cudaErrorIllegalAddress);
-    EXPECT_EQ(op(data.get(), 0), cudaErrorIllegalAddress) << name << ": the status is the synchronisation's";
-    EXPECT_EQ(cudaGetLastError(), cudaErrorIllegalAddress);
-  }
-  EXPECT_EQ(data.download(), values);
 }
 
 }  // namespace
