@@ -52,6 +52,79 @@ CUDA_BRELMONT_API cudaError_t SGL_IncrementElement(float* data, int index, int n
 /* data[index] += -1.0f when 0 <= index < n; otherwise as SGL_IncrementElement. */
 CUDA_BRELMONT_API cudaError_t SGL_DecrementElement(float* data, int index, int n);
 
+/* ---- Unary arithmetic and rounding -------------------------------------------------------------- */
+/* Each replaces data[0..n-1] in place, bit-exact in single precision (no contraction, no flush to zero),
+ * and returns the synchronised status; n <= 0 changes nothing and succeeds. */
+
+/* x + 1.0f. */
+CUDA_BRELMONT_API cudaError_t SGL_Increment(float* data, int n);
+
+/* x - 1.0f. */
+CUDA_BRELMONT_API cudaError_t SGL_Decrement(float* data, int n);
+
+/* x * x. */
+CUDA_BRELMONT_API cudaError_t SGL_Square(float* data, int n);
+
+/* -x: the sign flipped, so +0 becomes -0. */
+CUDA_BRELMONT_API cudaError_t SGL_Negate(float* data, int n);
+
+/* 1 / x, correctly rounded; +-0 gives +-infinity. */
+CUDA_BRELMONT_API cudaError_t SGL_Reciprocal(float* data, int n);
+
+/* Square root, correctly rounded; x < 0 gives NaN, -0 stays -0. */
+CUDA_BRELMONT_API cudaError_t SGL_SquareRoot(float* data, int n);
+
+/* |x|: the sign cleared. */
+CUDA_BRELMONT_API cudaError_t SGL_Absolute(float* data, int n);
+
+/* Nearest integer; an exact half rounds toward zero (2.5 -> 2, -0.5 -> -0). */
+CUDA_BRELMONT_API cudaError_t SGL_RoundToNearest(float* data, int n);
+
+/* floor(x), keeping the sign of zero. */
+CUDA_BRELMONT_API cudaError_t SGL_RoundTowardLessInfinity(float* data, int n);
+
+/* ceil(x), keeping the sign of zero (-0.5 -> -0). */
+CUDA_BRELMONT_API cudaError_t SGL_RoundTowardMoreInfinity(float* data, int n);
+
+/* +0 for either zero, -1 for x < 0, +1 otherwise (NaN included). */
+CUDA_BRELMONT_API cudaError_t SGL_Sign(float* data, int n);
+
+/* x * 2^k correctly rounded: formed in double, rounded once. The double factor 2^k is infinite for
+ * k >= 1024 and zero for k <= -1075, so there a zero, respectively an infinite, element becomes NaN. */
+CUDA_BRELMONT_API cudaError_t SGL_ScaleByPowerOfTwo(float* data, int k, int n);
+
+/* For the first m = min(nx, ny) pairs: q = floor(x / y) after a correctly rounded division, and
+ * r = x - y * q rounded once (fused). Allocates two arrays of m floats, the remainders stored through
+ * remainder and the quotients through quotient; the caller owns both. Synchronised status. A null output
+ * address is cudaErrorInvalidValue, nothing written. Otherwise both outputs are null unless the call
+ * succeeds with m > 0: m = 0 succeeds, a negative count is cudaErrorInvalidValue, and a failed allocation,
+ * launch or synchronisation is returned with nothing left allocated. */
+CUDA_BRELMONT_API cudaError_t SGL_QuotientAndRemainder(float* x, float* y, int nx, int ny, float** remainder,
+                                                       float** quotient);
+
+/* ---- Array-scalar arithmetic -------------------------------------------------------------------- */
+/* Each combines every element x of data[0..n-1] with the scalar s in place, in single precision (division
+ * correctly rounded, IEEE rules for zero divisors), and returns the synchronised status; n <= 0 changes
+ * nothing and succeeds. */
+
+/* x + s. */
+CUDA_BRELMONT_API cudaError_t SGL_AddArrayScalar(float* data, float s, int n);
+
+/* x - s. */
+CUDA_BRELMONT_API cudaError_t SGL_SubtractArrayScalar(float* data, float s, int n);
+
+/* s - x. */
+CUDA_BRELMONT_API cudaError_t SGL_SubtractScalarArray(float* data, float s, int n);
+
+/* x * s. */
+CUDA_BRELMONT_API cudaError_t SGL_MultArrayScalar(float* data, float s, int n);
+
+/* x / s. */
+CUDA_BRELMONT_API cudaError_t SGL_DivideArrayScalar(float* data, float s, int n);
+
+/* s / x. */
+CUDA_BRELMONT_API cudaError_t SGL_DivideScalarArray(float* data, float s, int n);
+
 #ifdef __cplusplus
 }
 #endif
