@@ -21,15 +21,18 @@ cudaError_t run_on(Work& work, ScopedDeviceArray<T>* arrays, std::index_sequence
 // Allocates one array of count elements for each output, runs work(array0, array1, ...) and, if every step
 // succeeded, stores the arrays through the outputs for the caller to own. Otherwise nothing stays allocated
 // and every output is null:
-//  - a null output address, or count < 0: cudaErrorInvalidValue, no device work;
+//  - a null output address, two outputs at one address, or count < 0: cudaErrorInvalidValue, no device work;
 //  - count == 0: success with null outputs, nothing allocated or launched (the device is still synchronised,
 //    as every synchronised-status export is);
 //  - a failed allocation: its status, nothing launched;
 //  - a failure reported by work (a launch or the synchronisation): that status.
 template <typename T, size_t N, typename Work>
 cudaError_t produce_new_arrays(int count, T** const (&outputs)[N], Work work) {
-  for (T** out : outputs)
-    if (out == nullptr) return cudaErrorInvalidValue;
+  for (size_t k = 0; k < N; ++k) {
+    if (outputs[k] == nullptr) return cudaErrorInvalidValue;
+    for (size_t j = 0; j < k; ++j)
+      if (outputs[j] == outputs[k]) return cudaErrorInvalidValue;  // one would overwrite, and leak, the other
+  }
   for (T** out : outputs) *out = nullptr;
   if (count < 0) return cudaErrorInvalidValue;
   if (count == 0) return synchronize(cudaSuccess);

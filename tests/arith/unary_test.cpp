@@ -313,6 +313,7 @@ TEST_F(UnaryArithmetic, QuotientAndRemainderWithNothingToDoOrBadCounts) {
   }
   EXPECT_EQ(SGL_QuotientAndRemainder(x.get(), y.get(), 2, 2, nullptr, &q), cudaErrorInvalidValue);
   EXPECT_EQ(SGL_QuotientAndRemainder(x.get(), y.get(), 2, 2, &r, nullptr), cudaErrorInvalidValue);
+  EXPECT_EQ(SGL_QuotientAndRemainder(x.get(), y.get(), 2, 2, &r, &r), cudaErrorInvalidValue);
   EXPECT_EQ(launch_count(), launches);
   // The fixture checks that nothing was allocated and left behind.
 }
