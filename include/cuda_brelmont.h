@@ -52,6 +52,32 @@ CUDA_BRELMONT_API cudaError_t SGL_IncrementElement(float* data, int index, int n
 /* data[index] += -1.0f when 0 <= index < n; otherwise as SGL_IncrementElement. */
 CUDA_BRELMONT_API cudaError_t SGL_DecrementElement(float* data, int index, int n);
 
+/* ---- Array-array arithmetic --------------------------------------------------------------------- */
+
+/* result = A + B over the common extent of two row-major arrays of ndims dimensions (0 to 10): along each
+ * dimension d the result has min(sizesA[d], sizesB[d]) elements, and each combines the elements of A and B at
+ * the same coordinate (no broadcasting; ndims = 0 is one element). The new result array is stored through
+ * result and belongs to the caller (cudaFree); its sizes go to resultSizes (ndims entries, the caller's array)
+ * and its byte size to *resultBytes. Waits for the kernel and returns the first failure (allocation, launch or
+ * the kernel's work). An empty result is success with *result null and nothing launched. cudaErrorInvalidValue,
+ * with nothing allocated, for ndims outside 0..10, a negative size, an operand of more than INT_MAX elements, a
+ * result of more than INT_MAX bytes, a null result or resultBytes, or null size arrays when ndims > 0. *result
+ * is null after every failure. */
+CUDA_BRELMONT_API cudaError_t SGL_AddArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
+                                                float** result, int* resultSizes, int* resultBytes);
+
+/* result = A - B over the common extent; otherwise as SGL_AddArrayArray. */
+CUDA_BRELMONT_API cudaError_t SGL_SubstractArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
+                                                      float** result, int* resultSizes, int* resultBytes);
+
+/* result = A * B over the common extent; otherwise as SGL_AddArrayArray. */
+CUDA_BRELMONT_API cudaError_t SGL_MultArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
+                                                 float** result, int* resultSizes, int* resultBytes);
+
+/* result = A / B, correctly rounded, over the common extent; otherwise as SGL_AddArrayArray. */
+CUDA_BRELMONT_API cudaError_t SGL_DivideArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
+                                                   float** result, int* resultSizes, int* resultBytes);
+
 #ifdef __cplusplus
 }
 #endif
