@@ -124,6 +124,66 @@ CUDA_BRELMONT_API cudaError_t SGL_DivideArrayScalar(float* data, float s, int n)
 
 /* s / x. */
 CUDA_BRELMONT_API cudaError_t SGL_DivideScalarArray(float* data, float s, int n);
+/* ---- Array-array arithmetic --------------------------------------------------------------------- */
+
+/* result = A + B over the common extent of two row-major arrays of ndims dimensions (0 to 10): along each
+ * dimension d the result has min(sizesA[d], sizesB[d]) elements, and each combines the elements of A and B at
+ * the same coordinate (no broadcasting; ndims = 0 is one element). The new result array is stored through
+ * result and belongs to the caller (cudaFree); its sizes go to resultSizes (ndims entries, the caller's array)
+ * and its byte size to *resultBytes. Waits for the kernel and returns the first failure (allocation, launch or
+ * the kernel's work). An empty result is success with *result null and nothing launched. cudaErrorInvalidValue,
+ * with nothing allocated, for ndims outside 0..10, a negative size, an operand of more than INT_MAX elements, a
+ * result of more than INT_MAX bytes, a null result or resultBytes, or null size arrays when ndims > 0. *result
+ * is null after every failure. */
+CUDA_BRELMONT_API cudaError_t SGL_AddArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
+                                                float** result, int* resultSizes, int* resultBytes);
+
+/* result = A - B over the common extent; otherwise as SGL_AddArrayArray. */
+CUDA_BRELMONT_API cudaError_t SGL_SubstractArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
+                                                      float** result, int* resultSizes, int* resultBytes);
+
+/* result = A * B over the common extent; otherwise as SGL_AddArrayArray. */
+CUDA_BRELMONT_API cudaError_t SGL_MultArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
+                                                 float** result, int* resultSizes, int* resultBytes);
+
+/* result = A / B, correctly rounded, over the common extent; otherwise as SGL_AddArrayArray. */
+CUDA_BRELMONT_API cudaError_t SGL_DivideArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
+                                                   float** result, int* resultSizes, int* resultBytes);
+
+/* ---- Whole-array reductions --------------------------------------------------------------------- */
+
+/* What the reductions return: a 32-bit status numbered as cuDNN 9 numbers its statuses. */
+typedef int brelmontStatus_t;
+enum {
+  BRELMONT_STATUS_SUCCESS = 0,
+  /* Invalid arguments; nothing was written and no device work done (CUDNN_STATUS_BAD_PARAM). */
+  BRELMONT_STATUS_BAD_PARAM = 2000,
+  /* A device allocation failed (CUDNN_STATUS_INTERNAL_ERROR_DEVICE_ALLOCATION_FAILED). */
+  BRELMONT_STATUS_DEVICE_ALLOCATION_FAILED = 4004,
+  /* A launch, a copy or the device work failed (CUDNN_STATUS_EXECUTION_FAILED_CUDART). */
+  BRELMONT_STATUS_EXECUTION_FAILED = 5003
+};
+
+/* *result = the sum of data[0..count-1] (device array), accumulated in double precision in the device's order
+ * and rounded once to float: within half an ulp of the double sum, whose own error is at most about
+ * (count-1) * 2^-53 * sum(|data[i]|). count <= 0 gives 0.0 and success without device work; a null result
+ * is BRELMONT_STATUS_BAD_PARAM. Returns once the result is written. Every failure leaves *result unwritten
+ * and nothing allocated. */
+CUDA_BRELMONT_API brelmontStatus_t SGL_AddArrayElement(float* data, int count, float* result);
+
+/* *result = the product of data[0..count-1], accumulated in double precision and rounded once to float
+ * (relative error about count * 2^-53 before that rounding, unless a partial product leaves double's
+ * range); otherwise as SGL_AddArrayElement. */
+CUDA_BRELMONT_API brelmontStatus_t SGL_MultiplyArrayElement(float* data, int count, float* result);
+
+/* Minimum and maximum of the row-major array data of ndims (1 to 10) dimensions of the given sizes, with the
+ * coordinates of each (ndims entries, the caller's arrays). A NaN anywhere makes both results NaN, at the
+ * first NaN; among equal extremes the lowest row-major index wins (-0 and +0 are equal). unused is not read.
+ * BRELMONT_STATUS_BAD_PARAM, with nothing written, for ndims outside 1..10, a negative size, an empty array,
+ * more than INT_MAX elements, or a null host pointer. A device failure writes nothing and leaves nothing
+ * allocated. */
+CUDA_BRELMONT_API brelmontStatus_t SGL_MinMaxArray(int ndims, int unused, int* sizes, float* data, float* minimum,
+                                                   float* maximum, int* minPosition, int* maxPosition);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,76 @@
+// The seam to the vendor's device algorithms: whole-array reductions.
+//
+// In the cuda variant these run CUB's device-wide reductions; in the host variant, loops over the (host
+// resident) device memory. Both follow the same rules, so they agree: the extremes exactly, the sum and the
+// product within their double-precision rounding. Each function writes its result to a small device buffer
+// that the caller owns, owns whatever scratch the algorithm needs and releases it before returning, and
+// returns the first failure of its steps. The caller's blocking copy of the result waits for the work.
+#pragma once
+
+#include <cuda_runtime.h>
+
+namespace brelmont {
+
+// Sum of data[0..n-1], n >= 1, accumulated in double precision from -0.0 (the identity that keeps the sign of
+// an all-negative-zero sum), into *sum. The order of the additions is the algorithm's.
+cudaError_t device_sum(const float* data, int n, double* sum);
+
+// Product of data[0..n-1], n >= 1, accumulated in double precision, into *product.
+cudaError_t device_product(const float* data, int n, double* product);
+
+// The smallest and the largest element with their indices.
+struct Extremes {
+  float min;
+  int min_index;
+  float max;
+  int max_index;
+};
+
+// Minimum and maximum of data[0..n-1], n >= 1, with their indices, into *extremes. A NaN anywhere is both
+// extremes, at the lowest index holding a NaN; among equal values (-0 and +0 included) the lowest index wins.
+cudaError_t device_extremes(const float* data, int n, Extremes* extremes);
+
+// The rules of device_extremes, for both implementations. Each is a selection by a total order on
+// (value, index), so the merge is associative and commutative and any reduction order gives the same result.
+namespace extremes_rules {
+
+__host__ __device__ __forceinline__ bool is_nan(float x) { return x != x; }
+
+// Whether (a at ia) ranks before (b at ib): a NaN first, then the value that prefer(a, b) chooses,
+// then the lower index.
+template <typename Prefer>
+__host__ __device__ __forceinline__ bool ranks_first(float a, int ia, float b, int ib, Prefer prefer) {
+  if (is_nan(a) || is_nan(b)) return is_nan(a) && (!is_nan(b) || ia < ib);
+  if (a != b) return prefer(a, b);
+  return ia < ib;
+}
+
+struct Smaller {
+  __host__ __device__ bool operator()(float a, float b) const { return a < b; }
+};
+struct Larger {
+  __host__ __device__ bool operator()(float a, float b) const { return a > b; }
+};
+
+// The extremes of one element.
+__host__ __device__ __forceinline__ Extremes single(float value, int index) {
+  return Extremes{value, index, value, index};
+}
+
+// The extremes of the union of two ranges.
+__host__ __device__ __forceinline__ Extremes merge(const Extremes& x, const Extremes& y) {
+  Extremes r = y;
+  if (ranks_first(x.min, x.min_index, y.min, y.min_index, Smaller())) {
+    r.min = x.min;
+    r.min_index = x.min_index;
+  }
+  if (ranks_first(x.max, x.max_index, y.max, y.max_index, Larger())) {
+    r.max = x.max;
+    r.max_index = x.max_index;
+  }
+  return r;
+}
+
+}  // namespace extremes_rules
+
+}  // namespace brelmont
