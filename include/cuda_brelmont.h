@@ -65,11 +65,11 @@ CUDA_BRELMONT_API cudaError_t SGL_Sine(float* data, int n);
 CUDA_BRELMONT_API cudaError_t SGL_Cosine(float* data, int n);
 /* tan x. */
 CUDA_BRELMONT_API cudaError_t SGL_Tangent(float* data, int n);
-/* 1 / cos x (±infinity where cos x rounds to 0). */
+/* 1 / cos x (+-infinity where cos x rounds to 0). */
 CUDA_BRELMONT_API cudaError_t SGL_Secant(float* data, int n);
-/* 1 / sin x; ±0 gives ±infinity. */
+/* 1 / sin x; +-0 gives +-infinity. */
 CUDA_BRELMONT_API cudaError_t SGL_Cosecant(float* data, int n);
-/* 1 / tan x; ±0 gives ±infinity. */
+/* 1 / tan x; +-0 gives +-infinity. */
 CUDA_BRELMONT_API cudaError_t SGL_Cotangent(float* data, int n);
 
 /* Inverse circular functions. */
@@ -83,11 +83,11 @@ CUDA_BRELMONT_API cudaError_t SGL_InverseTangent(float* data, int n);
 CUDA_BRELMONT_API cudaError_t SGL_InverseSecant(float* data, int n);
 /* asin(1 / x), the reciprocal rounded first; NaN for |x| < 1. */
 CUDA_BRELMONT_API cudaError_t SGL_InverseCosecant(float* data, int n);
-/* atan(1 / x), the reciprocal rounded first: ±0 gives ±pi/2. */
+/* atan(1 / x), the reciprocal rounded first: +-0 gives +-pi/2. */
 CUDA_BRELMONT_API cudaError_t SGL_InverseCotangent(float* data, int n);
 
 /* Sinc. */
-/* sin(x) / x, unscaled; ±0 gives NaN. */
+/* sin(x) / x, unscaled; +-0 gives NaN. */
 CUDA_BRELMONT_API cudaError_t SGL_Sinc(float* data, int n);
 
 /* Exponentials. */
@@ -101,7 +101,7 @@ CUDA_BRELMONT_API cudaError_t SGL_PowerOf10(float* data, int n);
 CUDA_BRELMONT_API cudaError_t SGL_PowerOf2(float* data, int n);
 
 /* Logarithms. */
-/* ln x; ±0 gives -infinity, x < 0 gives NaN. */
+/* ln x; +-0 gives -infinity, x < 0 gives NaN. */
 CUDA_BRELMONT_API cudaError_t SGL_LN(float* data, int n);
 /* ln of (x + 1 rounded to float) (not log1p: |x| < 2^-24 gives 0); -1 gives -infinity. */
 CUDA_BRELMONT_API cudaError_t SGL_LNArgPlusOne(float* data, int n);
@@ -119,9 +119,9 @@ CUDA_BRELMONT_API cudaError_t SGL_HyperbolicCosine(float* data, int n);
 CUDA_BRELMONT_API cudaError_t SGL_HyperbolicTangent(float* data, int n);
 /* 1 / cosh x; +0 where cosh x overflows (|x| above about 89.4). */
 CUDA_BRELMONT_API cudaError_t SGL_HyperbolicSecant(float* data, int n);
-/* 1 / sinh x; ±0 gives ±infinity. */
+/* 1 / sinh x; +-0 gives +-infinity. */
 CUDA_BRELMONT_API cudaError_t SGL_HyperbolicCosecant(float* data, int n);
-/* 1 / tanh x; ±0 gives ±infinity. */
+/* 1 / tanh x; +-0 gives +-infinity. */
 CUDA_BRELMONT_API cudaError_t SGL_HyperbolicCotangent(float* data, int n);
 
 /* Inverse hyperbolic functions. */
@@ -129,7 +129,7 @@ CUDA_BRELMONT_API cudaError_t SGL_HyperbolicCotangent(float* data, int n);
 CUDA_BRELMONT_API cudaError_t SGL_InverseHyperbolicSine(float* data, int n);
 /* acosh x; NaN for x < 1. */
 CUDA_BRELMONT_API cudaError_t SGL_InverseHyperbolicCosine(float* data, int n);
-/* atanh x; ±1 gives ±infinity, NaN for |x| > 1. */
+/* atanh x; +-1 gives +-infinity, NaN for |x| > 1. */
 CUDA_BRELMONT_API cudaError_t SGL_InverseHyperbolicTangent(float* data, int n);
 /* acosh(1 / x), the reciprocal rounded first; NaN outside (0, 1]. */
 CUDA_BRELMONT_API cudaError_t SGL_InverseHyperbolicSecant(float* data, int n);
@@ -139,11 +139,12 @@ CUDA_BRELMONT_API cudaError_t SGL_InverseHyperbolicCosecant(float* data, int n);
 CUDA_BRELMONT_API cudaError_t SGL_InverseHyperbolicCotangent(float* data, int n);
 
 /* New arrays: *out (and *sinOut, *cosOut) receive new device arrays of n floats, which the caller owns
- * (cudaFree); the inputs are only read. Synchronised status. n == 0 succeeds with null outputs; n < 0 or a
- * null output address is cudaErrorInvalidValue; any failure (allocation included) is returned with the
- * outputs null and nothing left allocated. */
+ * (cudaFree); the inputs are only read. Synchronised status. n == 0 succeeds with null outputs. n < 0 is
+ * cudaErrorInvalidValue with null outputs; a null output address is cudaErrorInvalidValue and nothing is
+ * written. A failed allocation, launch or synchronisation is returned with the outputs null and nothing
+ * left allocated. */
 
-/* out[i] = powf(x[i], y[i]), with the C99 special values (x^±0 = 1 and 1^y = 1, even for NaN). */
+/* out[i] = powf(x[i], y[i]), with the C99 special values (x^+-0 = 1 and 1^y = 1, even for NaN). */
 CUDA_BRELMONT_API cudaError_t SGL_PowerOfX(float* x, float* y, int n, float** out);
 
 /* out[i] = powf(x[i], 1 / y[i]), the reciprocal rounded first: a negative x gives NaN unless 1/y is an integer. */

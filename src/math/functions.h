@@ -40,8 +40,8 @@ __device__ __forceinline__ float secant(float x) { return reciprocal(cosf(x)); }
 __device__ __forceinline__ float cosecant(float x) { return reciprocal(sinf(x)); }
 __device__ __forceinline__ float cotangent(float x) { return reciprocal(tanf(x)); }
 
-// Inverse circular functions. The inverse reciprocal forms take 1/x first: ±0 becomes ±infinity before
-// the inverse function sees it, which is why inverse_cotangent(±0) is ±pi/2.
+// Inverse circular functions. The inverse reciprocal forms take 1/x first: +-0 becomes +-infinity before
+// the inverse function sees it, which is why inverse_cotangent(+-0) is +-pi/2.
 __device__ __forceinline__ float inverse_sine(float x) { return asinf(x); }
 __device__ __forceinline__ float inverse_cosine(float x) { return acosf(x); }
 __device__ __forceinline__ float inverse_tangent(float x) { return atanf(x); }
@@ -49,7 +49,7 @@ __device__ __forceinline__ float inverse_secant(float x) { return acosf(reciproc
 __device__ __forceinline__ float inverse_cosecant(float x) { return asinf(reciprocal(x)); }
 __device__ __forceinline__ float inverse_cotangent(float x) { return atanf(reciprocal(x)); }
 
-// sin(x) / x, unscaled, with no special case: ±0 gives 0/0 = NaN.
+// sin(x) / x, unscaled, with no special case: +-0 gives 0/0 = NaN.
 __device__ __forceinline__ float sinc(float x) { return __fdiv_rn(sinf(x), x); }
 
 // Exponentials.
@@ -77,7 +77,7 @@ __device__ __forceinline__ float ln_plus_one(float x) { return logf(__fadd_rn(x,
 __device__ __forceinline__ float log_base_10(float x) { return __fmul_rn(logf(x), __uint_as_float(0x3EDE5BD9u)); }
 __device__ __forceinline__ float log_base_2(float x) { return log2f(x); }
 
-// Hyperbolic functions. 1/cosh and 1/sinh are ±0 where the base overflows (|x| above about 89.4).
+// Hyperbolic functions. 1/cosh and 1/sinh are +-0 where the base overflows (|x| above about 89.4).
 __device__ __forceinline__ float hyperbolic_sine(float x) { return sinhf(x); }
 __device__ __forceinline__ float hyperbolic_cosine(float x) { return coshf(x); }
 __device__ __forceinline__ float hyperbolic_tangent(float x) { return tanhf(x); }

@@ -28,8 +28,8 @@ constexpr LD kHalfPi = 1.5707963267948966192313216916397514L;
 
 // Density of the sweeps across all exponents: points per binade for one input, and for each operand of
 // the two-input exports (whose point sets pair each operand with several others).
-constexpr int kPerBinade = 96;
-constexpr int kPairPerBinade = 8;
+constexpr int kPerBinade = 256;
+constexpr int kPairPerBinade = 16;
 
 // ---- Bounds ----------------------------------------------------------------------------------------
 
@@ -61,7 +61,7 @@ bool same_class(LD a, LD b) {
 
 // f(w) where w is the correctly rounded value of an exact intermediate (1/x, x + 1, 1/y) and f a library
 // function held to E ulps. The rounding of w is carried through f by f's conditioning at that point,
-// which can be large (acos and acosh near 1, atanh near ±1, x^w for large |w ln x|): rather than the
+// which can be large (acos and acosh near 1, atanh near +-1, x^w for large |w ln x|): rather than the
 // first-order condition-number estimate, the bound takes the exact propagated error |f(w) - f(exact)|,
 // plus E ulps of f(w) rescaled to ulps of the reference. Where w overflows, or f(w) and the exact value
 // differ in kind (one NaN or infinite, the other not), the point is held to E ulps of f(w), not counted.
@@ -76,7 +76,7 @@ Expectation after_rounded_step(LD f_of_w, LD exact, bool w_finite, double e) {
 
 float from_bits(uint32_t u) { return testing_support::from_bits(u); }
 
-// ±0, ±smallest subnormal, ±largest subnormal, ±smallest normal, ±1, ±largest finite, ±infinity, NaN.
+// +-0, +-smallest subnormal, +-largest subnormal, +-smallest normal, +-1, +-largest finite, +-infinity, NaN.
 Floats special_values() {
   return {0.0f, -0.0f, 0x1p-149f, -0x1p-149f, 0x1.fffffcp-127f, -0x1.fffffcp-127f, FLT_MIN, -FLT_MIN,
           1.0f, -1.0f, FLT_MAX, -FLT_MAX, kInf, -kInf, NAN};
@@ -208,7 +208,7 @@ Points inverse_circular_points() {  // asin, acos, atan: [-1, 1] densely, and th
   return singles(v);
 }
 
-Points inverse_reciprocal_circular_points() {  // |x| >= 1, densest where 1/x is near ±1
+Points inverse_reciprocal_circular_points() {  // |x| >= 1, densest where 1/x is near +-1
   Floats v = base_points(), m;
   add_around(m, 1.0f, 256);
   add_spread(m, 1, 1.01, 6001);

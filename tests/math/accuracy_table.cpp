@@ -32,7 +32,7 @@ std::string device_name() {
 
 std::string number(double v) {
   char text[32];
-  if (v != v || v > 1e300) return "∞";
+  if (v != v || v > 1e300) return "inf";
   std::snprintf(text, sizeof text, v >= 1e5 ? "%.3g" : "%.2f", v);
   return text;
 }
@@ -41,10 +41,9 @@ std::string number(double v) {
 
 int main() {
   std::printf("# Accuracy of the elementwise math exports\n\n");
-  std::printf("Measured on %s%s by `math_accuracy` (tests/math/accuracy_table.cpp),\n"
-              "over the same points and against the same references as the accuracy tests\n"
-              "(tests/math/accuracy_cases.cpp). Regenerate with:\n\n",
-              variant(), device_name().c_str());
+  std::printf("Measured on %s%s.\n\n", variant(), device_name().c_str());
+  std::printf("Written by `math_accuracy` (tests/math/accuracy_table.cpp) over the same points and against the\n"
+              "same references as the accuracy tests (tests/math/accuracy_cases.cpp). Regenerate with:\n\n");
   std::printf("    cmake --preset host && cmake --build --preset host -j2 --target math_accuracy\n"
               "    build/host/tests/math_accuracy > docs/accuracy.md\n\n");
   std::printf(

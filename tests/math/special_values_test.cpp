@@ -84,7 +84,7 @@ TEST_F(SpecialValues, InverseCircularFunctions) {
   expect_in_place(SGL_InverseCosecant, "SGL_InverseCosecant",
                   {{0.0f, kNaN}, {-0.0f, kNaN}, {-0.5f, kNaN}, {1.0f, kHalfPi}, {-1.0f, -kHalfPi}, {kInf, 0.0f},
                    {-kInf, -0.0f}});
-  // atan(1/±0) = atan(±infinity): ±pi/2, the sign of the zero kept.
+  // atan(1/+-0) = atan(+-infinity): +-pi/2, the sign of the zero kept.
   expect_in_place(SGL_InverseCotangent, "SGL_InverseCotangent",
                   {{0.0f, kHalfPi}, {-0.0f, -kHalfPi}, {kInf, 0.0f}, {-kInf, -0.0f}});
 }
@@ -163,7 +163,7 @@ TEST_F(SpecialValues, PowerFollowsC99) {
 }
 
 TEST_F(SpecialValues, RootIsThePowerOfTheRoundedReciprocal) {
-  // 1/0.5 is exactly 2; 1/3 is not an integer, so a negative radicand gives NaN; 1/±0 = ±infinity.
+  // 1/0.5 is exactly 2; 1/3 is not an integer, so a negative radicand gives NaN; 1/+-0 = +-infinity.
   expect_two_inputs(SGL_YTHRootOfX, "SGL_YTHRootOfX",
                     {{4, 0.5f, 16}, {-27, 3, kNaN}, {-8, 1, -8}, {2, 0.0f, kInf}, {0.5f, 0.0f, 0.0f},
                      {2, -0.0f, 0.0f}, {0.5f, -0.0f, kInf}, {1, 0.0f, 1}, {5, kInf, 1}, {5, -kInf, 1},
