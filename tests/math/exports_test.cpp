@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "cuda_brelmont.h"
@@ -233,6 +234,121 @@ TEST_F(MathExports, SineAndCosineMatchSineAndCosineBitForBit) {
   EXPECT_EQ(differences, 0u);
   const std::vector<float> unchanged = input.download();
   for (size_t i = 0; i < x.size(); ++i) ASSERT_EQ(bits(unchanged[i]), bits(x[i])) << "input changed at " << i;
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<float> points_of(const char* name) {
+  for (const math_accuracy::Case& c : math_accuracy::cases()) {
+    if (std::string(c.name) != name) continue;
+    std::vector<float> x;
+    for (const math_accuracy::Point& p : c.points()) x.push_back(p.x);
+    return x;
+  }
+  ADD_FAILURE() << "no case " << name;
+  return {};
+}
+
+std::vector<float> applied(InPlace run, const std::vector<float>& x) {
+  DeviceBuffer<float> data(x);
+  EXPECT_EQ(run(data.get(), static_cast<int>(x.size())), cudaSuccess);
+  return data.download();
+}
+
+std::vector<float> applied(TwoInputs run, const std::vector<float>& x, const std::vector<float>& y) {
+  DeviceBuffer<float> a(x), b(y);
+  float* out = nullptr;
+  EXPECT_EQ(run(a.get(), b.get(), static_cast<int>(x.size()), &out), cudaSuccess);
+  return DeviceBuffer<float>::adopt(out, x.size()).download();
+}
+
+template <typename Op>
+std::vector<float> each(const std::vector<float>& x, Op op) {
+  std::vector<float> r;
+  for (float v : x) r.push_back(op(v));
+  return r;
+}
+
+void expect_same(const char* what, const std::vector<float>& x, const std::vector<float>& got,
+                 const std::vector<float>& expected) {
+  ASSERT_EQ(got.size(), expected.size());
+  size_t differences = 0;
+  for (size_t i = 0; i < got.size(); ++i) {
+    if (testing_support::same_float(got[i], expected[i])) continue;
+    if (++differences <= 5) ADD_FAILURE() << what << " at x = " << x[i] << ": " << got[i] << " vs " << expected[i];
+  }
+  EXPECT_EQ(differences, 0u) << what << ", of " << got.size();
+}
+
+class Recipes : public testing_support::ExportTest {};
+
+// The composed exports are exactly their recipes: the library function the base export computes, and
+// correctly rounded float steps around it. Each is compared bit for bit with that composition of the
+// base exports (NaN by class), over the composed export's whole point set.
+TEST_F(Recipes, ReciprocalFormsAreTheCorrectlyRoundedReciprocalOfTheBaseFunction) {
+  const auto reciprocal = [](float v) { return 1.0f / v; };
+  const std::vector<float> circular = points_of("SGL_Secant"), hyperbolic = points_of("SGL_HyperbolicSecant");
+  expect_same("secant", circular, applied(SGL_Secant, circular), each(applied(SGL_Cosine, circular), reciprocal));
+  expect_same("cosecant", circular, applied(SGL_Cosecant, circular), each(applied(SGL_Sine, circular), reciprocal));
+  expect_same("cotangent", circular, applied(SGL_Cotangent, circular),
+              each(applied(SGL_Tangent, circular), reciprocal));
+  expect_same("hyperbolic secant", hyperbolic, applied(SGL_HyperbolicSecant, hyperbolic),
+              each(applied(SGL_HyperbolicCosine, hyperbolic), reciprocal));
+  expect_same("hyperbolic cosecant", hyperbolic, applied(SGL_HyperbolicCosecant, hyperbolic),
+              each(applied(SGL_HyperbolicSine, hyperbolic), reciprocal));
+  expect_same("hyperbolic cotangent", hyperbolic, applied(SGL_HyperbolicCotangent, hyperbolic),
+              each(applied(SGL_HyperbolicTangent, hyperbolic), reciprocal));
+  const std::vector<float> sines = applied(SGL_Sine, circular);
+  std::vector<float> quotients;
+  for (size_t i = 0; i < circular.size(); ++i) quotients.push_back(sines[i] / circular[i]);
+  expect_same("sinc", circular, applied(SGL_Sinc, circular), quotients);
+}
+
+TEST_F(Recipes, InverseReciprocalFormsApplyTheInverseToTheRoundedReciprocal) {
+  const auto reciprocal = [](float v) { return 1.0f / v; };
+  const std::vector<float> circular = points_of("SGL_InverseSecant");
+  const std::vector<float> r = each(circular, reciprocal);
+  expect_same("inverse secant", circular, applied(SGL_InverseSecant, circular), applied(SGL_InverseCosine, r));
+  expect_same("inverse cosecant", circular, applied(SGL_InverseCosecant, circular), applied(SGL_InverseSine, r));
+  expect_same("inverse cotangent", circular, applied(SGL_InverseCotangent, circular),
+              applied(SGL_InverseTangent, r));
+  const std::vector<float> hyperbolic = points_of("SGL_InverseHyperbolicSecant");
+  const std::vector<float> s = each(hyperbolic, reciprocal);
+  expect_same("inverse hyperbolic secant", hyperbolic, applied(SGL_InverseHyperbolicSecant, hyperbolic),
+              applied(SGL_InverseHyperbolicCosine, s));
+  expect_same("inverse hyperbolic cosecant", hyperbolic, applied(SGL_InverseHyperbolicCosecant, hyperbolic),
+              applied(SGL_InverseHyperbolicSine, s));
+  expect_same("inverse hyperbolic cotangent", hyperbolic, applied(SGL_InverseHyperbolicCotangent, hyperbolic),
+              applied(SGL_InverseHyperbolicTangent, s));
+}
+
+TEST_F(Recipes, ExponentialAndLogarithmFormsRoundEachStepOnce) {
+  const std::vector<float> x = points_of("SGL_ExponentialArgMinusOne");
+  expect_same("e^x - 1", x, applied(SGL_ExponentialArgMinusOne, x),
+              each(applied(SGL_Exponential, x), [](float e) { return e - 1.0f; }));
+  const std::vector<float> y = points_of("SGL_LNArgPlusOne");
+  expect_same("ln(x + 1)", y, applied(SGL_LNArgPlusOne, y),
+              applied(SGL_LN, each(y, [](float v) { return v + 1.0f; })));
+  const std::vector<float> z = points_of("SGL_LogBase10");
+  const float c = testing_support::from_bits(0x3EDE5BD9u);
+  expect_same("log10", z, applied(SGL_LogBase10, z), each(applied(SGL_LN, z), [c](float l) { return l * c; }));
+}
+
+TEST_F(Recipes, RootAndLogarithmToABaseComposeThePowerAndTheLogarithm) {
+  std::vector<float> x, y;
+  for (const math_accuracy::Case& c : math_accuracy::cases()) {
+    if (std::string(c.name) != "SGL_YTHRootOfX") continue;
+    for (const math_accuracy::Point& p : c.points()) x.push_back(p.x), y.push_back(p.y);
+  }
+  ASSERT_FALSE(x.empty());
+  expect_same("root", x, applied(SGL_YTHRootOfX, x, y),
+              applied(SGL_PowerOfX, x, each(y, [](float v) { return 1.0f / v; })));
+  const std::vector<float> ln_x = applied(SGL_LN, x), ln_y = applied(SGL_LN, y);
+  std::vector<float> quotients;
+  for (size_t i = 0; i < x.size(); ++i) quotients.push_back(ln_y[i] / ln_x[i]);
+  expect_same("logarithm to a base", x, applied(SGL_LogBaseX, x, y), quotients);
 }
 
 }  // namespace
