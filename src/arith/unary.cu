@@ -3,9 +3,12 @@
 // Every result is bit-exact: each kernel states its operations in the order and rounding it needs, and the
 // build forbids contraction and flushing, so the cuda and host variants agree to the bit.
 #include "cuda_brelmont.h"
+#include "frame/elementwise.h"
 #include "frame/kernel_index.h"
 #include "frame/launch.h"
 #include "frame/new_arrays.h"
+
+using brelmont::in_place;
 
 namespace {
 
@@ -28,66 +31,32 @@ __device__ __forceinline__ double power_of_two(int k) {
   return 0.0;
 }
 
+// Zero of either sign gives +0; NaN fails both comparisons and gives +1.
+__device__ __forceinline__ float sign(float x) { return x == 0.0f ? 0.0f : (x < 0.0f ? -1.0f : 1.0f); }
+
+__device__ __forceinline__ float increment(float x) { return x + 1.0f; }
+__device__ __forceinline__ float decrement(float x) { return x - 1.0f; }
+__device__ __forceinline__ float square(float x) { return x * x; }
+__device__ __forceinline__ float negate(float x) { return -x; }
+__device__ __forceinline__ float reciprocal(float x) { return __frcp_rn(x); }
+__device__ __forceinline__ float square_root(float x) { return __fsqrt_rn(x); }
+__device__ __forceinline__ float absolute(float x) { return fabsf(x); }
+__device__ __forceinline__ float floor_of(float x) { return floorf(x); }
+__device__ __forceinline__ float ceiling_of(float x) { return ceilf(x); }
+
 }  // namespace
 
-__global__ void sgl_increment(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = data[i] + 1.0f;
-}
-
-__global__ void sgl_decrement(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = data[i] - 1.0f;
-}
-
-__global__ void sgl_square(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = data[i] * data[i];
-}
-
-__global__ void sgl_negate(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = -data[i];
-}
-
-__global__ void sgl_reciprocal(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = __frcp_rn(data[i]);
-}
-
-__global__ void sgl_square_root(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = __fsqrt_rn(data[i]);
-}
-
-__global__ void sgl_absolute(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = fabsf(data[i]);
-}
-
-__global__ void sgl_round_to_nearest(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = round_half_toward_zero(data[i]);
-}
-
-__global__ void sgl_round_toward_less_infinity(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = floorf(data[i]);
-}
-
-__global__ void sgl_round_toward_more_infinity(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) data[i] = ceilf(data[i]);
-}
-
-// Zero of either sign gives +0; NaN fails both comparisons and gives +1.
-__global__ void sgl_sign(float* data, int n) {
-  const int i = brelmont::standard_index();
-  if (i < n) {
-    const float x = data[i];
-    data[i] = x == 0.0f ? 0.0f : (x < 0.0f ? -1.0f : 1.0f);
-  }
-}
+__global__ void sgl_increment(float* data, int n) { in_place<increment>(data, n); }
+__global__ void sgl_decrement(float* data, int n) { in_place<decrement>(data, n); }
+__global__ void sgl_square(float* data, int n) { in_place<square>(data, n); }
+__global__ void sgl_negate(float* data, int n) { in_place<negate>(data, n); }
+__global__ void sgl_reciprocal(float* data, int n) { in_place<reciprocal>(data, n); }
+__global__ void sgl_square_root(float* data, int n) { in_place<square_root>(data, n); }
+__global__ void sgl_absolute(float* data, int n) { in_place<absolute>(data, n); }
+__global__ void sgl_round_to_nearest(float* data, int n) { in_place<round_half_toward_zero>(data, n); }
+__global__ void sgl_round_toward_less_infinity(float* data, int n) { in_place<floor_of>(data, n); }
+__global__ void sgl_round_toward_more_infinity(float* data, int n) { in_place<ceiling_of>(data, n); }
+__global__ void sgl_sign(float* data, int n) { in_place<sign>(data, n); }
 
 // x * 2^k formed in double and rounded once to float. For -1074 <= k <= 1023 the double product is exact
 // wherever the float result is not zero, so the result is x * 2^k correctly rounded. Beyond that range the

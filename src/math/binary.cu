@@ -6,6 +6,7 @@
 #include "frame/new_arrays.h"
 #include "math/functions.h"
 
+using brelmont::from_pair;
 using namespace brelmont::math;
 
 __global__ void sgl_power_of_x(float* x, float* y, int n, float* out) { from_pair<power>(x, y, n, out); }

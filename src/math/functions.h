@@ -1,5 +1,5 @@
-// The per-element functions of the math module, each written once for both variants, and the kernel
-// bodies that apply them.
+// The per-element functions of the math module, each written once for both variants; the kernels apply
+// them through the elementwise bodies of frame/elementwise.h.
 //
 // A named function is the full-accuracy single-precision function of the math library: CUDA's device
 // library in the cuda variant, the host's libm in the host variant. Reciprocals, quotients, sums and
@@ -10,24 +10,10 @@
 #include <cuda_runtime.h>
 #include <math.h>
 
-#include "frame/kernel_index.h"
+#include "frame/elementwise.h"
 
 namespace brelmont {
 namespace math {
-
-// One thread per element of a standard launch: data[i] = F(data[i]).
-template <float (*F)(float)>
-__device__ __forceinline__ void in_place(float* data, int n) {
-  const int i = standard_index();
-  if (i < n) data[i] = F(data[i]);
-}
-
-// One thread per element of a standard launch: out[i] = F(x[i], y[i]).
-template <float (*F)(float, float)>
-__device__ __forceinline__ void from_pair(const float* x, const float* y, int n, float* out) {
-  const int i = standard_index();
-  if (i < n) out[i] = F(x[i], y[i]);
-}
 
 __device__ __forceinline__ float reciprocal(float v) { return __frcp_rn(v); }
 

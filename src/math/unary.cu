@@ -5,6 +5,7 @@
 #include "math/functions.h"
 
 using brelmont::run_in_place;
+using brelmont::in_place;
 using namespace brelmont::math;
 
 // Circular functions and their reciprocals.
