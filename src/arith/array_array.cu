@@ -13,14 +13,21 @@
 #include "frame/new_arrays.h"
 #include "frame/strides.h"
 
-namespace {
+namespace brelmont {
 
 // The result's shape and the operands' row-major strides: all a thread needs to find its two operands.
+// Named outside an anonymous namespace, so the kernels' mangled names stay readable.
 struct CommonExtent {
-  brelmont::Shape result;
-  int a_strides[brelmont::kMaxDims];
-  int b_strides[brelmont::kMaxDims];
+  Shape result;
+  int a_strides[kMaxDims];
+  int b_strides[kMaxDims];
 };
+
+}  // namespace brelmont
+
+using brelmont::CommonExtent;
+
+namespace {
 
 struct Add {
   __device__ float operator()(float a, float b) const { return a + b; }
