@@ -56,23 +56,27 @@ int main() {
   float* p = check_new(SGL_InitArray(6, 0.5f), "SGL_InitArray");
   print("p =", download(p, 6));
 
-  std::printf("2. SGL_IncrementElement(p, 2, 6) and SGL_DecrementElement(p, 5, 6): one element each\n");
+  std::printf("2. SGL_Sine(p, 6): each element replaced by its sine, in place\n");
+  check(SGL_Sine(p, 6), "SGL_Sine");
+  print("sin p =", download(p, 6));
+
+  std::printf("3. SGL_IncrementElement(p, 2, 6) and SGL_DecrementElement(p, 5, 6): one element each\n");
   check(SGL_IncrementElement(p, 2, 6), "SGL_IncrementElement");
   check(SGL_DecrementElement(p, 5, 6), "SGL_DecrementElement");
   check(cudaDeviceSynchronize(), "cudaDeviceSynchronize");  // element updates return before their kernels run
   print("p =", download(p, 6));
 
-  std::printf("3. SGL_SetTensor(p, -1.25f, 2): overwrite the first two elements\n");
+  std::printf("4. SGL_SetTensor(p, -1.25f, 2): overwrite the first two elements\n");
   check(SGL_SetTensor(p, -1.25f, 2), "SGL_SetTensor");
   print("p =", download(p, 6));
 
-  std::printf("4. SGL_MultArrayScalar(p, 2.0f, 6), then SGL_RoundToNearest(p, 6): halves round toward zero\n");
+  std::printf("5. SGL_MultArrayScalar(p, 2.0f, 6), then SGL_RoundToNearest(p, 6): halves round toward zero\n");
   check(SGL_MultArrayScalar(p, 2.0f, 6), "SGL_MultArrayScalar");
   print("p * 2 =", download(p, 6));
   check(SGL_RoundToNearest(p, 6), "SGL_RoundToNearest");
   print("rounded =", download(p, 6));
 
-  std::printf("5. SGL_QuotientAndRemainder(p, d, 6, 4, &r, &q): floored quotients of the first min(6, 4) pairs\n");
+  std::printf("6. SGL_QuotientAndRemainder(p, d, 6, 4, &r, &q): floored quotients of the first min(6, 4) pairs\n");
   float* d = check_new(SGL_InitArray(4, -2.0f), "SGL_InitArray");
   float* r = nullptr;
   float* q = nullptr;
@@ -80,7 +84,7 @@ int main() {
   print("q =", download(q, 4));
   print("r =", download(r, 4));
 
-  std::printf("6. SGL_AddArrayArray: p as 2 x 3 plus b as 3 x 2 gives their common 2 x 2 extent\n");
+  std::printf("7. SGL_AddArrayArray: p as 2 x 3 plus b as 3 x 2 gives their common 2 x 2 extent\n");
   float* b = check_new(SGL_InitArray(6, 100.0f), "SGL_InitArray");
   int sizes_p[] = {2, 3}, sizes_b[] = {3, 2}, sizes_sum[2] = {0, 0}, sum_bytes = 0;
   float* sum = nullptr;
@@ -88,7 +92,7 @@ int main() {
   std::printf("  result sizes (%d, %d), %d bytes\n", sizes_sum[0], sizes_sum[1], sum_bytes);
   print("p + b =", download(sum, sizes_sum[0] * sizes_sum[1]));
 
-  std::printf("7. SGL_AddArrayElement and SGL_MinMaxArray over p as 2 x 3\n");
+  std::printf("8. SGL_AddArrayElement and SGL_MinMaxArray over p as 2 x 3\n");
   float total = 0.0f, lowest = 0.0f, highest = 0.0f;
   int at_lowest[2] = {0, 0}, at_highest[2] = {0, 0};
   check_reduction(SGL_AddArrayElement(p, 6, &total), "SGL_AddArrayElement");
@@ -96,14 +100,14 @@ int main() {
   std::printf("  sum %.7g; minimum %.7g at (%d, %d); maximum %.7g at (%d, %d)\n", total, lowest, at_lowest[0],
               at_lowest[1], highest, at_highest[0], at_highest[1]);
 
-  std::printf("8. CSG_InitArray(3, &(1, -2)) and CSG_SetTensor: complex arrays\n");
+  std::printf("9. CSG_InitArray(3, &(1, -2)) and CSG_SetTensor: complex arrays\n");
   float2 value{1.0f, -2.0f};
   float2* c = check_new(CSG_InitArray(3, &value), "CSG_InitArray");
   value = float2{0.0f, 4.0f};
   check(CSG_SetTensor(c, &value, 1), "CSG_SetTensor");
   print("c as (re, im) pairs =", download(reinterpret_cast<float*>(c), 6));
 
-  std::printf("9. release every array the library handed over, with the runtime's own cudaFree\n");
+  std::printf("10. release every array the library handed over, with the runtime's own cudaFree\n");
   for (void* array : {static_cast<void*>(p), static_cast<void*>(d), static_cast<void*>(r), static_cast<void*>(q),
                       static_cast<void*>(b), static_cast<void*>(sum), static_cast<void*>(c)}) {
     check(cudaFree(array), "cudaFree");
