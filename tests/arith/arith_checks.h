@@ -1,5 +1,4 @@
-// Checks shared by the arithmetic tests: bit-exact comparison of whole results, and failure of each
-// allocation of an export in turn.
+// Checks shared by the arithmetic tests: bit-exact comparison of whole results, and failure injection.
 #pragma once
 
 #include <cuda_runtime.h>
@@ -31,28 +30,36 @@ inline void expect_same_bits(const std::string& what, const std::vector<float>& 
   }
 }
 
-// Fails each of the allocations that call() makes in turn: each must return `failed` with nothing launched,
-// nothing left allocated and untouched() true. With no allocation failing the call must succeed (status 0),
-// so a call that makes more or fewer allocations than `allocations` fails the check.
+// Failure injection: fails each of the allocations that call() makes in turn, then its launch, then (where
+// sync_failed is not 0) its synchronisation. Each must return its status with the runtime's error pending,
+// nothing left allocated and untouched() true (where given); a failed allocation must stop the call before
+// any launch. With no allocation failing the call must succeed, so a call that makes more or fewer
+// allocations than `allocations` fails the check.
 template <typename Status>
-void expect_each_allocation_to_fail(const std::string& what, int allocations, Status failed,
-                                    const std::function<Status()>& call, const std::function<bool()>& untouched) {
+void expect_failures_reported(const std::string& what, int allocations, const std::function<Status()>& call,
+                              const std::function<bool()>& untouched, Status allocation_failed, Status launch_failed,
+                              Status sync_failed = Status{}) {
   const size_t live = testing_support::live_allocations();
-  for (int k = 1; k <= allocations + 1; ++k) {
+  const auto expect_failed = [&](Status want, cudaError_t pending, const std::string& step) {
+    EXPECT_EQ(call(), want) << what << ": " << step;
+    EXPECT_EQ(cudaGetLastError(), pending) << what << ": " << step;
+    EXPECT_EQ(testing_support::live_allocations(), live) << what << ": " << step;
+    EXPECT_TRUE(!untouched || untouched()) << what << ": " << step;
+  };
+  for (int k = 1; k <= allocations; ++k) {
     const unsigned long long launches = testing_support::launch_count();
     testing_support::fail_allocation(k);
-    const Status status = call();
-    testing_support::fail_allocation(0);
-    if (k > allocations) {
-      EXPECT_EQ(status, Status{}) << what << " makes more than " << allocations << " allocations";
-      return;
-    }
-    EXPECT_EQ(status, failed) << what << ", allocation " << k;
-    EXPECT_EQ(cudaGetLastError(), cudaErrorMemoryAllocation) << what;
+    expect_failed(allocation_failed, cudaErrorMemoryAllocation, "allocation " + std::to_string(k));
     EXPECT_EQ(testing_support::launch_count(), launches) << what << " launched on a failed allocation";
-    EXPECT_EQ(testing_support::live_allocations(), live) << what << ", allocation " << k;
-    EXPECT_TRUE(untouched()) << what << ", allocation " << k;
   }
+  testing_support::fail_allocation(allocations + 1);
+  EXPECT_EQ(call(), Status{}) << what << " makes more than " << allocations << " allocations";
+  testing_support::fail_allocation(0);
+  testing_support::fail_launch(1, cudaErrorNoKernelImageForDevice);
+  expect_failed(launch_failed, cudaErrorNoKernelImageForDevice, "launch");
+  if (sync_failed == Status{}) return;
+  testing_support::fail_synchronize(cudaErrorIllegalAddress);
+  expect_failed(sync_failed, cudaErrorIllegalAddress, "synchronisation");
 }
 
 }  // namespace arith_testing
