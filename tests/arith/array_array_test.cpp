@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -35,9 +36,7 @@ const struct Operation {
 constexpr int kUnwritten = -777;
 
 size_t element_count(const Shape& sizes) {
-  size_t n = 1;
-  for (int s : sizes) n *= static_cast<size_t>(s);
-  return n;
+  return std::accumulate(sizes.begin(), sizes.end(), size_t{1}, std::multiplies<size_t>());
 }
 
 Shape common_extent(const Shape& sizes_a, const Shape& sizes_b) {
@@ -91,7 +90,10 @@ void expect_result(const Operation& operation, Shape sizes_a, Shape sizes_b, con
 std::vector<float> random_values(std::mt19937& rng, size_t n) {
   std::uniform_real_distribution<float> mantissa(-1.0f, 1.0f);
   std::vector<float> v(n);
-  for (float& x : v) x = rng() % 16 == 0 ? 0.0f : std::ldexp(mantissa(rng), static_cast<int>(rng() % 61) - 30);
+  for (float& x : v) {
+    const int exponent = static_cast<int>(rng() % 61) - 30;
+    x = rng() % 16 == 0 ? 0.0f : std::ldexp(mantissa(rng), exponent);
+  }
   return v;
 }
 
@@ -107,8 +109,9 @@ TEST_F(ArrayArray, RandomShapesMatchAHostLoopOverCoordinates) {
   for (int ndims = 0; ndims <= 6; ++ndims)
     for (int trial = 0; trial < 6; ++trial) {
       Shape sizes_a(ndims), sizes_b(ndims);
-      for (int d = 0; d < ndims; ++d) sizes_a[d] = 1 + static_cast<int>(rng() % (ndims <= 3 ? 9 : 4));
-      for (int d = 0; d < ndims; ++d) sizes_b[d] = trial == 0 ? sizes_a[d] : 1 + static_cast<int>(rng() % (ndims <= 3 ? 9 : 4));
+      const auto size = [&] { return 1 + static_cast<int>(rng() % (ndims <= 3 ? 9 : 4)); };
+      for (int d = 0; d < ndims; ++d) sizes_a[d] = size();
+      for (int d = 0; d < ndims; ++d) sizes_b[d] = trial == 0 ? sizes_a[d] : size();
       shapes.push_back({sizes_a, sizes_b});
     }
   for (const auto& [sizes_a, sizes_b] : shapes) {
@@ -155,17 +158,13 @@ TEST_F(ArrayArray, BadArgumentsAreRefusedWithNothingWritten) {
     Shape sizes_a, sizes_b;
     int null_argument = 0;  // the position of an argument passed as null
   } rows[] = {
-      {"negative ndims", -1, {2, 2}, {2, 2}},
-      {"ndims beyond 10", 11, Shape(11, 1), Shape(11, 1)},
-      {"negative size of A", 2, {-1, 2}, {2, 2}},
-      {"negative size of B", 2, {2, 2}, {2, INT_MIN}},
+      {"negative ndims", -1, {2, 2}, {2, 2}},           {"ndims beyond 10", 11, Shape(11, 1), Shape(11, 1)},
+      {"negative size of A", 2, {-1, 2}, {2, 2}},       {"negative size of B", 2, {2, 2}, {2, INT_MIN}},
       {"A beyond INT_MAX elements", 2, {65536, 65536}, {2, 2}},
       {"B beyond INT_MAX elements", 3, {1, 2, 2}, {2, 1 << 30, 2}},
       {"result beyond INT_MAX bytes", 1, {1 << 29}, {1 << 29}},
-      {"null sizes of A", 2, {2, 2}, {2, 2}, 2},
-      {"null sizes of B", 2, {2, 2}, {2, 2}, 3},
-      {"null result address", 2, {2, 2}, {2, 2}, 6},
-      {"null result sizes", 2, {2, 2}, {2, 2}, 7},
+      {"null sizes of A", 2, {2, 2}, {2, 2}, 2},        {"null sizes of B", 2, {2, 2}, {2, 2}, 3},
+      {"null result address", 2, {2, 2}, {2, 2}, 6},    {"null result sizes", 2, {2, 2}, {2, 2}, 7},
       {"null byte count", 2, {2, 2}, {2, 2}, 8},
   };
   const unsigned long long launches = launch_count();
