@@ -71,7 +71,8 @@ void expect_result(const Operation& operation, Shape sizes_a, Shape sizes_b, con
   DeviceBuffer<float> da(a), db(b);
   Shape sizes(sizes_a.size(), kUnwritten);
   int bytes = kUnwritten;
-  float* result = da.get();
+  float stale = 0;
+  float* result = &stale;
   const unsigned long long launches = launch_count();
   const auto or_null = [](Shape& s) { return s.empty() ? nullptr : s.data(); };
   ASSERT_EQ(operation.run(static_cast<int>(sizes_a.size()), or_null(sizes_a), or_null(sizes_b), da.get(), db.get(),
@@ -81,7 +82,7 @@ void expect_result(const Operation& operation, Shape sizes_a, Shape sizes_b, con
   if (testing_support::kHooks) EXPECT_EQ(launch_count() - launches, want.empty() ? 0u : 1u) << what;
   EXPECT_EQ(sizes, common_extent(sizes_a, sizes_b)) << what;
   ASSERT_EQ(bytes, static_cast<int>(want.size() * sizeof(float))) << what;
-  ASSERT_EQ(result == nullptr, want.empty()) << what;
+  ASSERT_TRUE(result != &stale && (result == nullptr) == want.empty()) << what << ": result " << result;
   if (result != nullptr)
     arith_testing::expect_same_bits(what, DeviceBuffer<float>::adopt(result, want.size()).download(), want);
 }
