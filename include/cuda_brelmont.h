@@ -211,14 +211,14 @@ CUDA_BRELMONT_API cudaError_t SGL_DivideScalarArray(float* data, float s, int n)
 /* ---- Array-array arithmetic --------------------------------------------------------------------- */
 
 /* result = A + B over the common extent of two row-major arrays of ndims dimensions (0 to 10): along each
- * dimension d the result has min(sizesA[d], sizesB[d]) elements, and each combines the elements of A and B at
- * the same coordinate (no broadcasting; ndims = 0 is one element). The new result array is stored through
- * result and belongs to the caller (cudaFree); its sizes go to resultSizes (ndims entries, the caller's array)
- * and its byte size to *resultBytes (resultSizes may be sizesA or sizesB: they are read first). Waits for the kernel and returns the first failure (allocation, launch or
- * the kernel's work). An empty result is success with *result null and nothing launched. cudaErrorInvalidValue,
- * with nothing allocated, for ndims outside 0..10, a negative size, an operand of more than INT_MAX elements, a
- * result of more than INT_MAX bytes, a null result or resultBytes, or null size arrays when ndims > 0. *result
- * is null after every failure. */
+ * dimension d the result has min(sizesA[d], sizesB[d]) elements, and each combines the elements of A and B at the
+ * same coordinate (no broadcasting; ndims = 0 is one element). The new result array is stored through result and
+ * belongs to the caller (cudaFree); its sizes go to resultSizes (ndims entries, the caller's array) and its byte
+ * size to *resultBytes (resultSizes may be sizesA or sizesB: they are read first). Waits for the kernel and
+ * returns the first failure (allocation, launch or the kernel's work). An empty result is success with *result
+ * null and nothing launched. cudaErrorInvalidValue, with nothing allocated, for ndims outside 0..10, a negative
+ * size, an operand of more than INT_MAX elements, a result of more than INT_MAX bytes, a null result or
+ * resultBytes, or null size arrays when ndims > 0. *result is null after every failure. */
 CUDA_BRELMONT_API cudaError_t SGL_AddArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
                                                 float** result, int* resultSizes, int* resultBytes);
 
@@ -261,11 +261,11 @@ CUDA_BRELMONT_API brelmontStatus_t SGL_AddArrayElement(float* data, int count, f
 CUDA_BRELMONT_API brelmontStatus_t SGL_MultiplyArrayElement(float* data, int count, float* result);
 
 /* Minimum and maximum of the row-major array data of ndims (1 to 10) dimensions of the given sizes, with the
- * coordinates of each (ndims entries, the caller's arrays; either may be sizes itself). A NaN anywhere makes both results NaN, at the
- * first NaN; among equal extremes the lowest row-major index wins (-0 and +0 are equal). unused is not read.
- * BRELMONT_STATUS_BAD_PARAM, with nothing written, for ndims outside 1..10, a negative size, an empty array,
- * more than INT_MAX elements, or a null host pointer. A device failure writes nothing and leaves nothing
- * allocated. */
+ * coordinates of each (ndims entries, the caller's arrays; either may be sizes itself). A NaN anywhere makes both
+ * results NaN, at the first NaN; among equal extremes the lowest row-major index wins (-0 and +0 are equal).
+ * unused is not read. BRELMONT_STATUS_BAD_PARAM, with nothing written, for ndims outside 1..10, a negative size,
+ * an empty array, more than INT_MAX elements, or a null host pointer. A device failure writes nothing and leaves
+ * nothing allocated. */
 CUDA_BRELMONT_API brelmontStatus_t SGL_MinMaxArray(int ndims, int unused, int* sizes, float* data, float* minimum,
                                                    float* maximum, int* minPosition, int* maxPosition);
 
