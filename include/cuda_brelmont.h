@@ -176,12 +176,12 @@ CUDA_BRELMONT_API cudaError_t SGL_Sign(float* data, int n);
  * k >= 1024 and zero for k <= -1075, so there a zero, respectively an infinite, element becomes NaN. */
 CUDA_BRELMONT_API cudaError_t SGL_ScaleByPowerOfTwo(float* data, int k, int n);
 
-/* For the first m = min(nx, ny) pairs: q = floor(x / y) after a correctly rounded division, and
- * r = x - y * q rounded once (fused). Allocates two arrays of m floats, the remainders stored through
- * remainder and the quotients through quotient; the caller owns both. Synchronised status. A null output
- * address, or one address for both outputs, is cudaErrorInvalidValue, nothing written. Otherwise both outputs are null unless the call
- * succeeds with m > 0: m = 0 succeeds, a negative count is cudaErrorInvalidValue, and a failed allocation,
- * launch or synchronisation is returned with nothing left allocated. */
+/* For the first m = min(nx, ny) pairs: q = floor(x / y) after a correctly rounded division, and r = x - y * q
+ * rounded once (fused). Allocates two arrays of m floats, the remainders stored through remainder and the
+ * quotients through quotient; the caller owns both. Synchronised status. A null output address, or one address for
+ * both outputs, is cudaErrorInvalidValue, nothing written. Otherwise both outputs are null unless the call
+ * succeeds with m > 0: m = 0 succeeds, a negative count is cudaErrorInvalidValue, and a failed allocation, launch
+ * or synchronisation is returned with nothing left allocated. */
 CUDA_BRELMONT_API cudaError_t SGL_QuotientAndRemainder(float* x, float* y, int nx, int ny, float** remainder,
                                                        float** quotient);
 
