@@ -7,15 +7,15 @@
 #include <cuda_runtime.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace math_accuracy {
 
-// One evaluation point; y is used by the two-input exports only.
 struct Point {
   float x;
-  float y;
+  float y;  // the two-input exports only
 };
 
 // What a result is held to at one point.
@@ -28,18 +28,24 @@ struct Expectation {
 };
 
 struct Case {
-  const char* name;    // the export, and which output for SGL_SineAndCosine
-  const char* recipe;  // what the export computes
-  const char* bound;   // the bound, or how it is derived per point
-  Expectation (*expect)(float x, float y);
-  std::vector<Point> (*points)();
-  cudaError_t (*in_place)(float*, int);                        // one of these three runs the export
+  std::string name;    // the export, and which output for SGL_SineAndCosine
+  std::string recipe;  // what the export computes
+  std::string bound;   // the bound, or how it is derived per point
+  std::function<Expectation(float x, float y)> expect;
+  std::function<std::vector<Point>()> points;
+  cudaError_t (*in_place)(float*, int);  // one of these three runs the export
   cudaError_t (*two_inputs)(float*, float*, int, float**);
-  int sine_and_cosine_output;                                  // 0 sine, 1 cosine, -1 not this export
+  int sine_and_cosine_output;  // 0 sine, 1 cosine, -1 not this export
+  int outputs() const { return in_place != nullptr ? 0 : two_inputs != nullptr ? 1 : 2; }  // new arrays
 };
 
 // Every export of the family; SGL_SineAndCosine appears once per output.
 const std::vector<Case>& cases();
+// The case of that name, or null.
+const Case* find(const std::string& name);
+
+// Calls the export of c on x (and y) with n, its new arrays (if any) stored to out[0] and out[1].
+cudaError_t run(const Case& c, float* x, float* y, int n, float* out[2]);
 
 // Error of a result in float ulps of the reference. A reference beyond the float range counts as matched
 // by an infinity of its sign; a NaN reference must be matched by a NaN.
@@ -56,12 +62,11 @@ struct Measurement {
   cudaError_t status = cudaSuccess;  // the export's status, or the first failing runtime call
   bool tail_intact = true;           // in-place exports: nothing written past n
   size_t points = 0;
-  size_t counted = 0;                // points measured against a finite exact value
-  size_t outside = 0;                // points where a step of the recipe leaves the float range
-  PointResult worst;                 // largest error among the counted points
-  PointResult tightest;              // smallest bound - error among the counted points
-  double least_margin = 0.0;
-  std::vector<PointResult> failures; // every point whose error exceeds its bound
+  size_t counted = 0;                 // points measured against a finite exact value
+  size_t outside = 0;                 // points where a step of the recipe leaves the float range
+  PointResult worst;                  // largest error among the counted points
+  double least_margin = 0.0;          // smallest bound - error among the counted points
+  std::vector<PointResult> failures;  // every point whose error exceeds its bound
 };
 
 // Runs the export over all of its points in one call and measures every result.

@@ -1,17 +1,27 @@
-// Every math export against an exact reference over its points (accuracy_cases.cpp): each result within
-// the bound that its recipe earns, NaN where the reference is NaN, infinities of the right sign.
+// The values of the math exports. Each against an exact reference over its points (accuracy_cases.cpp):
+// every result within the bound that its recipe earns, NaN where the reference is NaN, infinities of the
+// right sign. Then what those bounds leave open: the sign of a zero and the finite values the recipes
+// define exactly, SGL_SineAndCosine bit for bit, and the constant of SGL_LogBase10.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <string>
+#include <vector>
 
+#include "cuda_brelmont.h"
 #include "math/accuracy_cases.h"
+#include "support/device_buffer.h"
+#include "support/floats.h"
 #include "support/runtime.h"
 
 namespace {
 
 using math_accuracy::cases;
+using testing_support::DeviceBuffer;
+using testing_support::from_bits;
 
 class Accuracy : public testing_support::ExportTest, public ::testing::WithParamInterface<size_t> {};
 
@@ -34,5 +44,119 @@ std::string case_name(const ::testing::TestParamInfo<size_t>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Math, Accuracy, ::testing::Range<size_t>(0, cases().size()), case_name);
+
+// Exact values, where the accuracy tests hold a zero's sign and a finite value only to a bound (they
+// already match NaN and infinite results exactly, by class and sign).
+const float kNaN = NAN;
+const float kInf = INFINITY;
+const float kPi = from_bits(0x40490fdbu);      // the float nearest pi
+const float kHalfPi = from_bits(0x3fc90fdbu);  // nearest pi/2
+const float kQuarterPi = from_bits(0x3f490fdbu);
+const float kThreeQuarterPi = from_bits(0x4016cbe4u);
+
+// Exports and their exact results: {x, expected} for one input, {x, y, expected} for two.
+struct Exact {
+  std::vector<const char*> names;
+  std::vector<std::vector<float>> rows;
+};
+
+const Exact kExact[] = {
+    {{"SGL_Sine", "SGL_Tangent", "SGL_InverseSine", "SGL_InverseTangent", "SGL_HyperbolicSine", "SGL_HyperbolicTangent",
+      "SGL_InverseHyperbolicSine", "SGL_InverseHyperbolicTangent"},
+     {{0.0f, 0.0f}, {-0.0f, -0.0f}}},  // odd functions keep the sign of a zero
+    {{"SGL_Cosine", "SGL_Secant", "SGL_Exponential", "SGL_PowerOf10", "SGL_PowerOf2", "SGL_HyperbolicCosine",
+      "SGL_HyperbolicSecant"},
+     {{0.0f, 1.0f}, {-0.0f, 1.0f}}},
+    {{"SGL_LN", "SGL_LogBase2", "SGL_LogBase10", "SGL_InverseCosine", "SGL_InverseSecant",
+      "SGL_InverseHyperbolicCosine", "SGL_InverseHyperbolicSecant"},
+     {{1.0f, 0.0f}}},
+    {{"SGL_InverseCosine", "SGL_InverseSecant"}, {{-1.0f, kPi}}},
+    {{"SGL_InverseTangent"}, {{kInf, kHalfPi}, {-kInf, -kHalfPi}}},
+    // The reciprocal comes first: atan(1/+-0) = atan(+-infinity) = +-pi/2.
+    {{"SGL_InverseCotangent"}, {{0.0f, kHalfPi}, {-0.0f, -kHalfPi}, {kInf, 0.0f}, {-kInf, -0.0f}}},
+    {{"SGL_InverseSecant"}, {{-kInf, kHalfPi}}},
+    {{"SGL_InverseCosecant"}, {{1.0f, kHalfPi}, {-1.0f, -kHalfPi}, {kInf, 0.0f}, {-kInf, -0.0f}}},
+    {{"SGL_InverseHyperbolicCosecant", "SGL_InverseHyperbolicCotangent"}, {{kInf, 0.0f}, {-kInf, -0.0f}}},
+    {{"SGL_Sinc"}, {{0x1p-149f, 1.0f}}},
+    {{"SGL_Exponential"}, {{-kInf, 0.0f}, {-110.0f, 0.0f}}},
+    // Not expm1: a tiny argument gives e^x = 1 exactly, hence 0.
+    {{"SGL_ExponentialArgMinusOne"}, {{0.0f, 0.0f}, {-0.0f, 0.0f}, {0x1p-30f, 0.0f}, {-1e-30f, 0.0f}, {-kInf, -1.0f}}},
+    {{"SGL_PowerOf10"}, {{3.0f, 1000.0f}, {-46.0f, 0.0f}}},
+    // 2^-150 is the tie between 0 and the smallest subnormal: to even, 0.
+    {{"SGL_PowerOf2"}, {{-149.0f, 0x1p-149f}, {-150.0f, 0.0f}, {127.0f, 0x1p127f}}},
+    {{"SGL_LogBase2"}, {{8.0f, 3.0f}}},
+    // x + 1 rounds first (not log1p): 1e-30 + 1 is 1, whose logarithm is 0.
+    {{"SGL_LNArgPlusOne"}, {{1e-30f, 0.0f}, {-1e-30f, 0.0f}, {-0.0f, 0.0f}}},
+    {{"SGL_HyperbolicTangent", "SGL_HyperbolicCotangent"}, {{-kInf, -1.0f}, {20.0f, 1.0f}}},
+    // cosh overflows from about 89.4 on, so 1/cosh is +0 there although sech x is a subnormal up to 103.
+    {{"SGL_HyperbolicSecant"}, {{90.0f, 0.0f}, {-90.0f, 0.0f}, {-kInf, 0.0f}}},
+    {{"SGL_HyperbolicCosecant"}, {{100.0f, 0.0f}, {-100.0f, -0.0f}}},
+    {{"SGL_PowerOfX"},  // C99's pow
+     {{2, 10, 1024}, {-8, 3, -512}, {-0.0f, 3, -0.0f}, {-0.0f, 2, 0.0f}, {kNaN, -0.0f, 1}, {1, kNaN, 1},
+      {-1, -kInf, 1}, {2, -kInf, 0.0f}, {-kInf, -3, -0.0f}, {2, -200, 0.0f}}},
+    // x to the rounded 1/y: 1/0.5 is exactly 2, 1/+-0 = +-infinity.
+    {{"SGL_YTHRootOfX"},
+     {{4, 0.5f, 16}, {-8, 1, -8}, {0.5f, 0.0f, 0.0f}, {2, -0.0f, 0.0f}, {1, 0.0f, 1}, {kNaN, kInf, 1}}},
+    {{"SGL_LogBaseX"}, {{2, 1, 0.0f}, {0.5f, 1, -0.0f}, {0.0f, 2, -0.0f}, {0.0f, 0.5f, 0.0f}}},  // IEEE quotients
+    {{"SGL_InverseTangent2Input"},  // atan2f(y, x): the sign of y, from the negative axis when x < 0
+     {{-1, 0.0f, kPi}, {-1, -0.0f, -kPi}, {0.0f, 0.0f, 0.0f}, {0.0f, -0.0f, -0.0f}, {-0.0f, 0.0f, kPi},
+      {-0.0f, -0.0f, -kPi}, {0.0f, 1, kHalfPi}, {kInf, kInf, kQuarterPi}, {-kInf, -kInf, -kThreeQuarterPi},
+      {kInf, -2, -0.0f}, {-kInf, 2, kPi}, {5, -kInf, -kHalfPi}}},
+};
+
+class MathValues : public testing_support::ExportTest {};
+
+TEST_F(MathValues, SpecialValuesAreExactByClassAndSign) {
+  for (const Exact& e : kExact) {
+    for (const char* name : e.names) {
+      const math_accuracy::Case* c = math_accuracy::find(name);
+      ASSERT_NE(c, nullptr) << name;
+      std::vector<float> xs, ys;
+      for (const auto& row : e.rows) xs.push_back(row[0]), ys.push_back(row.size() == 3 ? row[1] : 0.0f);
+      DeviceBuffer<float> x(xs), y(ys);
+      float* out[2] = {nullptr, nullptr};
+      ASSERT_EQ(math_accuracy::run(*c, x.get(), y.get(), static_cast<int>(xs.size()), out), cudaSuccess) << name;
+      const std::vector<float> got = out[0] ? DeviceBuffer<float>::adopt(out[0], xs.size()).download() : x.download();
+      for (size_t i = 0; i < xs.size(); ++i)
+        EXPECT_SAME_FLOAT(got[i], e.rows[i].back()) << name << " at x = " << xs[i] << ", y = " << ys[i];
+    }
+  }
+}
+
+std::vector<float> points_of(const char* name) {
+  std::vector<float> x;
+  for (const math_accuracy::Point& p : math_accuracy::find(name)->points()) x.push_back(p.x);
+  return x;
+}
+
+// got[i] is expected[i] (NaN as NaN) at every point x[i]; the first difference fails the test.
+void expect_same(const std::vector<float>& x, const std::vector<float>& got, const std::vector<float>& expected) {
+  for (size_t i = 0; i < x.size(); ++i) ASSERT_SAME_FLOAT(got[i], expected[i]) << "at x = " << x[i];
+}
+
+TEST_F(MathValues, SineAndCosineStoreWhatSineAndCosineStore) {
+  const std::vector<float> x = points_of("SGL_Sine");
+  const int n = static_cast<int>(x.size());
+  DeviceBuffer<float> input(x), sine(x), cosine(x);
+  ASSERT_EQ(SGL_Sine(sine.get(), n), cudaSuccess);
+  ASSERT_EQ(SGL_Cosine(cosine.get(), n), cudaSuccess);
+  float* out[2] = {nullptr, nullptr};
+  ASSERT_EQ(SGL_SineAndCosine(input.get(), n, &out[0], &out[1]), cudaSuccess);
+  expect_same(x, DeviceBuffer<float>::adopt(out[0], x.size()).download(), sine.download());
+  expect_same(x, DeviceBuffer<float>::adopt(out[1], x.size()).download(), cosine.download());
+  expect_same(x, input.download(), x);
+}
+
+// The one recipe whose likely fault, its constant an ulp off, stays within the accuracy bound: SGL_LN's
+// result times the float 0x3EDE5BD9, rounded once.
+TEST_F(MathValues, LogBase10IsTheLogarithmTimesTheFloatNearestOneOverLn10) {
+  const std::vector<float> x = points_of("SGL_LogBase10");
+  DeviceBuffer<float> log10(x), ln(x);
+  ASSERT_EQ(SGL_LogBase10(log10.get(), static_cast<int>(x.size())), cudaSuccess);
+  ASSERT_EQ(SGL_LN(ln.get(), static_cast<int>(x.size())), cudaSuccess);
+  std::vector<float> expected = ln.download();
+  for (float& v : expected) v *= testing_support::from_bits(0x3EDE5BD9u);
+  expect_same(x, log10.download(), expected);
+}
 
 }  // namespace
