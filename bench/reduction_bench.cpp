@@ -35,26 +35,14 @@ void count_bytes(benchmark::State& state, double bytes_per_call) {
   state.SetBytesProcessed(static_cast<int64_t>(bytes_per_call * static_cast<double>(state.iterations())));
 }
 
-void BM_Sum(benchmark::State& state) {
+// Sum or product of the whole array, one export call per iteration.
+void BM_Accumulate(benchmark::State& state, brelmontStatus_t (*accumulate)(float*, int, float*)) {
   Input input(static_cast<int>(state.range(0)));
   if (input.get() == nullptr) return state.SkipWithError("allocation failed");
   float result = 0;
   for (auto _ : state) {
-    if (SGL_AddArrayElement(input.get(), input.size(), &result) != BRELMONT_STATUS_SUCCESS) {
-      return state.SkipWithError("sum failed");
-    }
-    benchmark::DoNotOptimize(result);
-  }
-  count_bytes(state, 4.0 * input.size());
-}
-
-void BM_Product(benchmark::State& state) {
-  Input input(static_cast<int>(state.range(0)));
-  if (input.get() == nullptr) return state.SkipWithError("allocation failed");
-  float result = 0;
-  for (auto _ : state) {
-    if (SGL_MultiplyArrayElement(input.get(), input.size(), &result) != BRELMONT_STATUS_SUCCESS) {
-      return state.SkipWithError("product failed");
+    if (accumulate(input.get(), input.size(), &result) != BRELMONT_STATUS_SUCCESS) {
+      return state.SkipWithError("reduction failed");
     }
     benchmark::DoNotOptimize(result);
   }
@@ -104,8 +92,8 @@ void BM_CopyReference(benchmark::State& state) {
 
 constexpr int kSmallest = 1 << 10, kLargest = 1 << 26;
 
-BENCHMARK(BM_Sum)->RangeMultiplier(16)->Range(kSmallest, kLargest)->UseRealTime();
-BENCHMARK(BM_Product)->RangeMultiplier(16)->Range(kSmallest, kLargest)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Accumulate, Sum, SGL_AddArrayElement)->RangeMultiplier(16)->Range(kSmallest, kLargest)->UseRealTime();
+BENCHMARK_CAPTURE(BM_Accumulate, Product, SGL_MultiplyArrayElement)->RangeMultiplier(16)->Range(kSmallest, kLargest)->UseRealTime();
 BENCHMARK(BM_MinMax)->RangeMultiplier(16)->Range(kSmallest, kLargest)->UseRealTime();
 BENCHMARK(BM_AddArrayArray)->RangeMultiplier(16)->Range(kSmallest, kLargest)->UseRealTime();
 BENCHMARK(BM_CopyReference)->RangeMultiplier(16)->Range(kSmallest, kLargest)->UseRealTime();
