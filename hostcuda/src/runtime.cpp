@@ -46,7 +46,13 @@ std::atomic<int> allocation_countdown{0};
 std::atomic<int> launch_countdown{0};
 std::atomic<int> launch_failure{cudaSuccess};
 std::atomic<int> synchronize_failure{cudaSuccess};
-std::atomic<unsigned long long> launches{0};
+
+// Runtime calls served, by kind (hostcudaCounts).
+struct Counters {
+  std::atomic<unsigned long long> allocations{0}, releases{0}, copies_to_device{0}, copies_to_host{0},
+      copies_on_device{0}, copies_on_host{0}, memsets{0}, synchronizations{0}, launches{0};
+};
+Counters counters;
 
 // Counts down a pending failure request; true when this call is the one that must fail.
 bool take_failure(std::atomic<int>& countdown) {
@@ -88,6 +94,7 @@ uint64_t gcd(uint64_t a, uint64_t b) {
 extern "C" {
 
 cudaError_t cudaMalloc(void** devPtr, size_t size) {
+  counters.allocations.fetch_add(1);
   if (devPtr == nullptr) return record(cudaErrorInvalidValue);
   *devPtr = nullptr;
   if (take_failure(allocation_countdown)) return record(cudaErrorMemoryAllocation);
@@ -106,6 +113,7 @@ cudaError_t cudaMalloc(void** devPtr, size_t size) {
 
 cudaError_t cudaFree(void* devPtr) {
   if (devPtr == nullptr) return cudaSuccess;
+  counters.releases.fetch_add(1);
   {
     std::lock_guard<std::mutex> lock(allocations_mutex);
     if (allocations().erase(reinterpret_cast<uintptr_t>(devPtr)) == 0) return record(cudaErrorInvalidValue);
@@ -115,12 +123,19 @@ cudaError_t cudaFree(void* devPtr) {
 }
 
 cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, cudaMemcpyKind kind) {
-  if (count == 0) return cudaSuccess;
-  if (dst == nullptr || src == nullptr) return record(cudaErrorInvalidValue);
-  if (kind == cudaMemcpyDefault) {
+  if (kind == cudaMemcpyDefault && count != 0 && dst != nullptr && src != nullptr) {
     kind = is_device_range(src, count) ? (is_device_range(dst, count) ? cudaMemcpyDeviceToDevice : cudaMemcpyDeviceToHost)
                                        : (is_device_range(dst, count) ? cudaMemcpyHostToDevice : cudaMemcpyHostToHost);
   }
+  switch (kind) {
+    case cudaMemcpyHostToHost: counters.copies_on_host.fetch_add(1); break;
+    case cudaMemcpyHostToDevice: counters.copies_to_device.fetch_add(1); break;
+    case cudaMemcpyDeviceToHost: counters.copies_to_host.fetch_add(1); break;
+    case cudaMemcpyDeviceToDevice: counters.copies_on_device.fetch_add(1); break;
+    default: break;
+  }
+  if (count == 0) return cudaSuccess;
+  if (dst == nullptr || src == nullptr) return record(cudaErrorInvalidValue);
   bool src_on_device = false, dst_on_device = false;
   switch (kind) {
     case cudaMemcpyHostToHost: break;
@@ -137,6 +152,7 @@ cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, cudaMemcpyKind 
 }
 
 cudaError_t cudaMemset(void* devPtr, int value, size_t count) {
+  counters.memsets.fetch_add(1);
   if (count == 0) return cudaSuccess;
   if (!is_device_range(devPtr, count)) return record(cudaErrorInvalidValue);
   std::memset(devPtr, value, count);
@@ -144,6 +160,7 @@ cudaError_t cudaMemset(void* devPtr, int value, size_t count) {
 }
 
 cudaError_t cudaDeviceSynchronize(void) {
+  counters.synchronizations.fetch_add(1);
   return record(static_cast<cudaError_t>(synchronize_failure.exchange(cudaSuccess)));
 }
 
@@ -212,7 +229,7 @@ cudaError_t cudaGetDevice(int* device) {
 cudaError_t cudaSetDevice(int device) { return device == 0 ? cudaSuccess : record(cudaErrorInvalidDevice); }
 
 cudaError_t hostcudaLaunch(dim3 grid, dim3 block, void (*thread)(void*), void* context) {
-  launches.fetch_add(1);
+  counters.launches.fetch_add(1);
   if (!valid_configuration(grid, block)) return record(cudaErrorInvalidConfiguration);
   if (take_failure(launch_countdown)) return record(static_cast<cudaError_t>(launch_failure.load()));
 
@@ -254,6 +271,20 @@ void hostcudaFailLaunch(int k, cudaError_t error) {
 
 void hostcudaFailSynchronize(cudaError_t error) { synchronize_failure.store(error); }
 
-unsigned long long hostcudaLaunchCount(void) { return launches.load(); }
+unsigned long long hostcudaLaunchCount(void) { return counters.launches.load(); }
+
+hostcudaCallCounts hostcudaCounts(void) {
+  hostcudaCallCounts c;
+  c.allocations = counters.allocations.load();
+  c.releases = counters.releases.load();
+  c.copies_to_device = counters.copies_to_device.load();
+  c.copies_to_host = counters.copies_to_host.load();
+  c.copies_on_device = counters.copies_on_device.load();
+  c.copies_on_host = counters.copies_on_host.load();
+  c.memsets = counters.memsets.load();
+  c.synchronizations = counters.synchronizations.load();
+  c.launches = counters.launches.load();
+  return c;
+}
 
 }  // extern "C"

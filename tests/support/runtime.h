@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <ostream>
 
 #if defined(CUDA_BRELMONT_HOST_VARIANT)
 #include "hostcuda/hooks.h"
@@ -29,6 +30,45 @@ inline unsigned long long launch_count() { return 0; }
 inline void fail_allocation(int) {}
 inline void fail_launch(int, cudaError_t) {}
 inline void fail_synchronize(cudaError_t) {}
+#endif
+
+// Runtime calls by kind, made across a piece of work (calls_during). Table rows list them in this order.
+struct CallCounts {
+  unsigned long long allocations, releases, copies_to_device, copies_to_host, copies_on_device, memsets,
+      synchronizations, launches;
+  bool operator==(const CallCounts& o) const {
+    return allocations == o.allocations && releases == o.releases && copies_to_device == o.copies_to_device &&
+           copies_to_host == o.copies_to_host && copies_on_device == o.copies_on_device && memsets == o.memsets &&
+           synchronizations == o.synchronizations && launches == o.launches;
+  }
+  friend std::ostream& operator<<(std::ostream& os, const CallCounts& c) {
+    return os << "{alloc " << c.allocations << ", free " << c.releases << ", h2d " << c.copies_to_device << ", d2h "
+              << c.copies_to_host << ", d2d " << c.copies_on_device << ", memset " << c.memsets << ", sync "
+              << c.synchronizations << ", launch " << c.launches << "}";
+  }
+};
+
+#if defined(CUDA_BRELMONT_HOST_VARIANT)
+template <typename Work>
+CallCounts calls_during(Work&& work) {
+  const hostcudaCallCounts before = hostcudaCounts();
+  work();
+  const hostcudaCallCounts after = hostcudaCounts();
+  return CallCounts{after.allocations - before.allocations,
+                    after.releases - before.releases,
+                    after.copies_to_device - before.copies_to_device,
+                    after.copies_to_host - before.copies_to_host,
+                    after.copies_on_device - before.copies_on_device,
+                    after.memsets - before.memsets,
+                    after.synchronizations - before.synchronizations,
+                    after.launches - before.launches};
+}
+#else
+template <typename Work>
+CallCounts calls_during(Work&& work) {
+  work();
+  return CallCounts{};
+}
 #endif
 
 // Skips the current test where the runtime has no hooks (a real GPU).

@@ -30,6 +30,22 @@ HOSTCUDA_API void hostcudaFailSynchronize(cudaError_t error);
 /* Number of launches asked for so far, refused ones included. */
 HOSTCUDA_API unsigned long long hostcudaLaunchCount(void);
 
+/* Runtime calls served so far, by kind: every call counts, failed ones included (a cudaFree of null is no
+ * call). Tests take the difference across an export call to check the calls it makes. */
+typedef struct hostcudaCallCounts {
+  unsigned long long allocations;      /* cudaMalloc */
+  unsigned long long releases;         /* cudaFree of a non-null pointer */
+  unsigned long long copies_to_device; /* cudaMemcpy, host to device */
+  unsigned long long copies_to_host;   /* cudaMemcpy, device to host */
+  unsigned long long copies_on_device; /* cudaMemcpy, device to device */
+  unsigned long long copies_on_host;   /* cudaMemcpy, host to host */
+  unsigned long long memsets;          /* cudaMemset */
+  unsigned long long synchronizations; /* cudaDeviceSynchronize */
+  unsigned long long launches;         /* launches asked for, refused ones included */
+} hostcudaCallCounts;
+
+HOSTCUDA_API hostcudaCallCounts hostcudaCounts(void);
+
 HOSTCUDA_EXTERN_C_END
 
 #endif
