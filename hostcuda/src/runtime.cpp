@@ -12,6 +12,7 @@
 #include <mutex>
 #include <new>
 
+#include "blocks.h"
 #include "cuda_runtime.h"
 #include "hostcuda/hooks.h"
 
@@ -247,12 +248,7 @@ cudaError_t hostcudaLaunch(dim3 grid, dim3 block, void (*thread)(void*), void* c
   for (uint64_t visited = 0; visited < total; ++visited, b = (b + step) % total) {
     blockIdx = uint3{static_cast<unsigned>(b % grid.x), static_cast<unsigned>(b / grid.x % grid.y),
                      static_cast<unsigned>(b / grid.x / grid.y)};
-    for (unsigned z = 0; z < block.z; ++z)
-      for (unsigned y = 0; y < block.y; ++y)
-        for (unsigned x = 0; x < block.x; ++x) {
-          threadIdx = uint3{x, y, z};
-          thread(context);
-        }
+    hostcuda::run_block(thread, context, block);
   }
   return cudaSuccess;
 }

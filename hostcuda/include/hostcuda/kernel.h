@@ -1,8 +1,10 @@
 /* hostcuda: what kernel code needs to compile and run as host C++.
  *
  * A launch runs every thread of the grid on the calling host thread, one call of the kernel per thread,
- * blocks in a scrambled order. There is no barrier and no shared memory: __syncthreads and __shared__
- * are deliberately absent, so a kernel that needs them does not compile here. */
+ * blocks in a scrambled order. __syncthreads is a real barrier of the block: the threads of a block that
+ * meets one run as fibers of the launching host thread. A block's __shared__ variables are static
+ * thread_locals: one copy per host thread, which runs one block at a time, so each block has its own,
+ * holding whatever an earlier block left there until its threads write them. */
 #ifndef HOSTCUDA_KERNEL_H
 #define HOSTCUDA_KERNEL_H
 
@@ -15,6 +17,7 @@
 #define __host__
 #define __forceinline__ inline __attribute__((always_inline))
 #define __launch_bounds__(...)
+#define __shared__ static thread_local
 
 /* The coordinates of the running thread; set by the launcher before each call of the kernel. Plain uint3
  * for all four keeps them trivially constructed, so kernels read them without a TLS wrapper call. */
@@ -29,6 +32,9 @@ HOSTCUDA_EXTERN_C_BEGIN
  * valid, calls thread(context) once for every thread of the grid. A refused launch runs nothing,
  * returns cudaErrorInvalidConfiguration and leaves it as the pending last error. */
 HOSTCUDA_API cudaError_t hostcudaLaunch(dim3 grid, dim3 block, void (*thread)(void*), void* context);
+
+/* Waits until every thread of the block that has not finished reaches this call. */
+HOSTCUDA_API void __syncthreads(void);
 
 HOSTCUDA_EXTERN_C_END
 

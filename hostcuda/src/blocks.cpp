@@ -1,0 +1,229 @@
+// hostcuda: the threads of one block, with barriers.
+//
+// Most kernels never meet a barrier, so a block starts by running its threads one after another on the
+// launching host thread, each to its end. The first __syncthreads turns the rest of the block into fibers:
+// the thread that called it keeps the launcher's stack, every later thread gets a stack of its own, and a
+// scheduler runs each fiber until it reaches the barrier or its end. The barrier opens once every thread
+// that has not finished is waiting at it, as on the device (a finished thread no longer takes part).
+// All fibers of a block share one host thread, so a block's __shared__ variables (thread_local statics)
+// are its own for the whole launch of the block; threads that skip a barrier see values another thread
+// has not written yet, which is what makes a missing barrier fail in tests.
+#include "blocks.h"
+
+#include <sys/mman.h>
+#include <ucontext.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define HOSTCUDA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define HOSTCUDA_ASAN 1
+#endif
+#endif
+#if defined(HOSTCUDA_ASAN)
+#include <sanitizer/common_interface_defs.h>
+#endif
+
+namespace hostcuda {
+namespace {
+
+constexpr size_t kFiberStack = 256 * 1024;
+
+// A stack for a fiber, kept for reuse by later blocks of this host thread (never unmapped: a few fibers'
+// worth of address space, committed only where touched).
+struct Stack {
+  void* base;
+  size_t size;
+};
+
+thread_local std::vector<Stack> spare_stacks;
+
+Stack take_stack() {
+  if (!spare_stacks.empty()) {
+    const Stack s = spare_stacks.back();
+    spare_stacks.pop_back();
+    return s;
+  }
+  void* p = mmap(nullptr, kFiberStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) {
+    std::fprintf(stderr, "hostcuda: no memory for a thread stack of a block\n");
+    std::abort();
+  }
+  return Stack{p, kFiberStack};
+}
+
+enum class State { Ready, AtBarrier, Done };
+
+struct Fiber {
+  ucontext_t context;
+  Stack stack;  // base null: the launcher's own stack
+  unsigned index;
+  State state;
+};
+
+struct Block {
+  void (*thread)(void*);
+  void* context;
+  dim3 shape;
+  bool fibers_on = false;
+  std::vector<Fiber> fibers;  // reserved once, so pointers into it stay valid
+  Fiber* running = nullptr;
+  ucontext_t scheduler;
+  Stack scheduler_stack{nullptr, 0};
+  ucontext_t launcher;  // where the block returns when every fiber is done
+  const void* launcher_stack_bottom = nullptr;
+  size_t launcher_stack_size = 0;
+};
+
+thread_local Block* current = nullptr;
+
+uint3 coordinates(unsigned t, dim3 shape) {
+  return uint3{t % shape.x, t / shape.x % shape.y, t / shape.x / shape.y};
+}
+
+// Switches from this context to another, whose stack is [bottom, bottom + size) (bottom null: the launcher's).
+// A context that will never be resumed says so (leaving), so that AddressSanitizer forgets its stack.
+void switch_to(ucontext_t* from, const ucontext_t* to, const void* bottom, size_t size, bool leaving = false) {
+#if defined(HOSTCUDA_ASAN)
+  void* fake_stack = nullptr;
+  if (bottom == nullptr) {
+    bottom = current->launcher_stack_bottom;
+    size = current->launcher_stack_size;
+  }
+  __sanitizer_start_switch_fiber(leaving ? nullptr : &fake_stack, bottom, size);
+  swapcontext(from, to);
+  __sanitizer_finish_switch_fiber(fake_stack, nullptr, nullptr);
+#else
+  (void)bottom;
+  (void)size;
+  (void)leaving;
+  swapcontext(from, to);
+#endif
+}
+
+void to_scheduler(ucontext_t* from, bool leaving = false) {
+  switch_to(from, &current->scheduler, current->scheduler_stack.base, current->scheduler_stack.size, leaving);
+}
+
+// First code run on a new fiber's stack.
+void entered_fiber() {
+#if defined(HOSTCUDA_ASAN)
+  __sanitizer_finish_switch_fiber(nullptr, nullptr, nullptr);
+#endif
+}
+
+void fiber_main() {
+  entered_fiber();
+  Block& block = *current;
+  Fiber& self = *block.running;
+  block.thread(block.context);
+  self.state = State::Done;
+  ucontext_t unused;
+  to_scheduler(&unused, true);
+}
+
+// Runs the fibers round by round: each ready fiber until its next barrier or its end; then opens the barrier.
+void scheduler_main() {
+#if defined(HOSTCUDA_ASAN)
+  // The first switch here comes from the launcher's stack: remember its extent for the switches back.
+  __sanitizer_finish_switch_fiber(nullptr, &current->launcher_stack_bottom, &current->launcher_stack_size);
+#endif
+  Block& block = *current;
+  for (;;) {
+    for (Fiber& f : block.fibers) {
+      if (f.state != State::Ready) continue;
+      block.running = &f;
+      threadIdx = coordinates(f.index, block.shape);
+      switch_to(&block.scheduler, &f.context, f.stack.base, f.stack.size);
+    }
+    bool waiting = false;
+    for (Fiber& f : block.fibers) {
+      if (f.state == State::AtBarrier) {
+        f.state = State::Ready;
+        waiting = true;
+      }
+    }
+    if (!waiting) break;
+  }
+  switch_to(&block.scheduler, &block.launcher, nullptr, 0, true);
+}
+
+// The thread now running (t, on the launcher's stack) met the block's first barrier: threads t+1 ... become
+// fibers, and so does t itself.
+void start_fibers(Block& block, unsigned t, unsigned total) {
+  block.fibers_on = true;
+  block.fibers.reserve(total - t);
+  block.fibers.push_back(Fiber{});
+  block.fibers.back().stack = Stack{nullptr, 0};
+  block.fibers.back().index = t;
+  block.fibers.back().state = State::Ready;
+  for (unsigned u = t + 1; u < total; ++u) {
+    block.fibers.push_back(Fiber{});
+    Fiber& f = block.fibers.back();
+    f.stack = take_stack();
+    f.index = u;
+    f.state = State::Ready;
+    getcontext(&f.context);
+    f.context.uc_stack.ss_sp = f.stack.base;
+    f.context.uc_stack.ss_size = f.stack.size;
+    f.context.uc_link = nullptr;
+    makecontext(&f.context, fiber_main, 0);
+  }
+  block.scheduler_stack = take_stack();
+  std::memset(&block.scheduler, 0, sizeof block.scheduler);
+  getcontext(&block.scheduler);
+  block.scheduler.uc_stack.ss_sp = block.scheduler_stack.base;
+  block.scheduler.uc_stack.ss_size = block.scheduler_stack.size;
+  block.scheduler.uc_link = nullptr;
+  makecontext(&block.scheduler, scheduler_main, 0);
+  block.running = &block.fibers.front();
+}
+
+}  // namespace
+
+void run_block(void (*thread)(void*), void* context, dim3 shape) {
+  Block block;
+  block.thread = thread;
+  block.context = context;
+  block.shape = shape;
+  Block* const outer = current;
+  current = &block;
+  const unsigned total = shape.x * shape.y * shape.z;
+  for (unsigned t = 0; t < total && !block.fibers_on; ++t) {
+    threadIdx = coordinates(t, shape);
+    block.running = nullptr;
+    thread(context);
+    if (block.fibers_on) {
+      // Thread t ran on this stack from its first barrier to its end; the scheduler finishes the others.
+      block.fibers.front().state = State::Done;
+      to_scheduler(&block.launcher);
+    }
+  }
+  for (Fiber& f : block.fibers)
+    if (f.stack.base != nullptr) spare_stacks.push_back(f.stack);
+  if (block.scheduler_stack.base != nullptr) spare_stacks.push_back(block.scheduler_stack);
+  current = outer;
+}
+
+}  // namespace hostcuda
+
+extern "C" void __syncthreads(void) {
+  using namespace hostcuda;
+  Block* block = current;
+  if (block == nullptr) {
+    std::fprintf(stderr, "hostcuda: __syncthreads called outside a kernel\n");
+    std::abort();
+  }
+  if (!block->fibers_on) {
+    const uint3 t = threadIdx;
+    start_fibers(*block, (t.z * block->shape.y + t.y) * block->shape.x + t.x, block->shape.x * block->shape.y * block->shape.z);
+  }
+  Fiber& self = *block->running;
+  self.state = State::AtBarrier;
+  to_scheduler(&self.context);
+}
