@@ -269,6 +269,103 @@ CUDA_BRELMONT_API brelmontStatus_t SGL_MultiplyArrayElement(float* data, int cou
 CUDA_BRELMONT_API brelmontStatus_t SGL_MinMaxArray(int ndims, int unused, int* sizes, float* data, float* minimum,
                                                    float* maximum, int* minPosition, int* maxPosition);
 
+/* ---- N-D restructuring ---------------------------------------------------------------------------- */
+
+/* Shapes are host arrays of ndims sizes, outermost first; arrays are row-major. Every element count must fit an
+ * int. Exports with a status return cudaErrorInvalidValue, with no device work and outputs null, for arguments
+ * outside their contract; those with no result leave their outputs null and their output sizes zero instead.
+ * A failed allocation is returned as its own status with nothing left allocated. Output arrays are the
+ * caller's (cudaFree); an empty output is a null pointer. Output size arrays may be the input size arrays. */
+
+/* *out = a new array of the box of sizes subDims whose first element is src at coordinates start. The box
+ * wraps in every dimension: coordinate start[k] + j reads src at (start[k] + j) mod srcDims[k], also for a
+ * box larger than src. ndims = 0 is the one element src[0]. Invalid: ndims < 0, a srcDims entry below 1, a
+ * negative start or subDims entry. An empty box succeeds with a null *out. Waits for its kernel and returns
+ * the first failure. */
+CUDA_BRELMONT_API cudaError_t SGL_ArraySubset(int ndims, int* srcDims, int* start, int* subDims, float* src,
+                                              float** out);
+
+/* *out = the elements of src whose coordinate k equals indices[k], for every k whose index is not -1 (those
+ * dimensions are kept whole), in row-major order; outDims[k] = srcDims[k] for a kept dimension, else 1.
+ * A one-dimensional src gives one element: src[indices[0]], or src[0] for -1 (outDims (1)). No output for an
+ * index outside -1 ... srcDims[k] - 1 or a srcDims entry below 1. Returns without waiting for the device. */
+CUDA_BRELMONT_API void SGL_IndexArray(int ndims, int* srcDims, int* indices, float* src, float** out, int* outDims);
+
+/* In place: the box of dst at start, of sizes subDims, = sub (subDims-shaped, row-major). Nothing wraps:
+ * invalid unless 0 <= start[k] and start[k] + subDims[k] <= dstDims[k] for every k, and unless dst and sub
+ * (as their sizes describe them) are apart. Waits for its kernel and returns the first failure. */
+CUDA_BRELMONT_API cudaError_t SGL_ReplaceArraySubset(int ndims, int* dstDims, int* subDims, int* start, float* dst,
+                                                     float* sub);
+
+/* SGL_ReplaceArraySubset for complex arrays. */
+CUDA_BRELMONT_API cudaError_t CSG_ReplaceArraySubset(int ndims, int* dstDims, int* subDims, int* start, float2* dst,
+                                                     float2* sub);
+
+/* Removes positions start ... start + count - 1 along axis: *out = what remains (outDims: srcDims with
+ * srcDims[axis] - count on the axis), *deleted = the removed part (deletedDims: count on the axis); an empty
+ * part is a null pointer. Invalid: ndims < 1, axis outside 0 ... ndims - 1, a srcDims entry below 1, start < 0,
+ * count < 0 or start + count > srcDims[axis]. Waits for its kernel and returns the first failure. */
+CUDA_BRELMONT_API cudaError_t SGL_DeleteFromArray(int ndims, int* srcDims, int start, int count, int axis,
+                                                  float* src, float** out, int* outDims, float** deleted,
+                                                  int* deletedDims);
+
+/* SGL_DeleteFromArray for complex arrays. */
+CUDA_BRELMONT_API cudaError_t CSG_DeleteFromArray(int ndims, int* srcDims, int start, int count, int axis,
+                                                  float2* src, float2** out, int* outDims, float2** deleted,
+                                                  int* deletedDims);
+
+/* *out = src with the block ins inserted along axis at position start; outDims = srcDims with srcDims[axis] plus
+ * the block's width on the axis. ins has ndims dimensions, or ndims - 1 (one slice: its sizes with a 1 put at
+ * axis). Where the block is smaller than src along another dimension its slab is padded with 0.0; where it is
+ * larger, the surplus is dropped. Invalid: ndims outside 1 ... 10, insNdims other than ndims or ndims - 1,
+ * axis outside the rank, start outside 0 ... srcDims[axis], a size below 1. Waits for its kernel and returns
+ * the first failure. */
+CUDA_BRELMONT_API cudaError_t SGL_InsertIntoArray(int ndims, int insNdims, int* srcDims, int* insDims, int start,
+                                                  int axis, float* src, float* ins, float** out, int* outDims);
+
+/* *out = a and b stacked as the two entries of a new first dimension when their ranks are equal, or, when they
+ * differ by one, the lower-rank array appended (or prepended) as one more slice of the other. Along every
+ * other dimension the result has the larger size and the smaller array is padded with 0.0. A rank-0 array is
+ * one element. outDims receives the result's rank (the larger rank, plus one for equal ranks) of sizes.
+ * No output for ranks outside 0 ... 10, ranks that differ by two or more, a result rank above 10, or a size
+ * below 1. Returns without waiting; the output is complete for later work on the default stream. */
+CUDA_BRELMONT_API void SGL_BuildArray(int ndimsA, int ndimsB, int* dimsA, int* dimsB, float* a, float* b,
+                                      float** out, int* outDims);
+
+/* As SGL_BuildArray, but equal ranks join along their own first dimension (outDims[0] = dimsA[0] + dimsB[0]);
+ * two rank-0 inputs give no output. */
+CUDA_BRELMONT_API void SGL_ConcatenateArray(int ndimsA, int ndimsB, int* dimsA, int* dimsB, float* a, float* b,
+                                            float** out, int* outDims);
+
+/* *out = a new array of the product of newDims elements (1 for ndims = 0): the first min(that, srcCount)
+ * elements of src in order, then 0.0. Invalid: srcCount < 0, ndims < 0, a negative newDims entry. An empty
+ * shape succeeds with a null *out. Returns the first failure of its copies; the output is complete. */
+CUDA_BRELMONT_API cudaError_t SGL_ReshapeArray(float* src, int srcCount, int* newDims, int ndims, float** out);
+
+/* dst (the caller's array of rows x cols elements, apart from src) = the cols x rows transpose of src, whose
+ * dims are (rows, cols). Launch status: returns without waiting. Invalid: a negative size, more than INT_MAX
+ * elements, or src and dst overlapping. An empty array succeeds with no launch. */
+CUDA_BRELMONT_API cudaError_t SGL_Transpose2DArray(int* dims, float* src, float* dst);
+
+/* *out = src with its dimensions permuted: output dimension j is source dimension perm[j], so
+ * outDims[j] = srcDims[perm[j]]. Any rank. No output unless perm holds each of 0 ... ndims - 1 once and every
+ * size is at least 1. Returns without waiting; the output is complete for later work on the default stream. */
+CUDA_BRELMONT_API void SGL_TransposeNDArray(int ndims, int* srcDims, int* perm, float* src, float** out,
+                                            int* outDims);
+
+/* Cuts src (n elements) before element index, clamped into 0 ... n: *first = elements 0 ... index - 1,
+ * *second = the rest, with their counts; an empty part is a null pointer with count 0. Launch status:
+ * returns without waiting (cudaSuccess when there is nothing to launch). Invalid: n < 0 or a null pointer. */
+CUDA_BRELMONT_API cudaError_t SGL_Split1DArray(int n, int index, float* src, float** first, int* firstCount,
+                                               float** second, int* secondCount);
+
+/* Cuts the rows x cols array src (dims) before row index (mode 1) or before column index (any other mode),
+ * the index clamped into 0 ... rows (or cols): the two parts with their (rows, cols); an empty part is a null
+ * pointer. Launch status: returns without waiting (cudaSuccess when there is nothing to launch). Invalid: a
+ * negative size, more than INT_MAX elements, or a null pointer. */
+CUDA_BRELMONT_API cudaError_t SGL_Split2DArray(int* dims, int index, int mode, float* src, float** first,
+                                               int* firstDims, float** second, int* secondDims);
+
 /* ---- Array creation and element update ---------------------------------------------------------- */
 
 /* New device array of n floats, each equal to value; the caller owns it (cudaFree).

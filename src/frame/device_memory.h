@@ -4,6 +4,9 @@
 
 #include <cuda_runtime.h>
 
+#include <cstddef>
+#include <cstdint>
+
 namespace brelmont {
 
 template <typename T>
@@ -43,5 +46,11 @@ class ScopedDeviceArray {
  private:
   T* data_ = nullptr;
 };
+
+// Whether the byte ranges [a, a + a_bytes) and [b, b + b_bytes) share a byte.
+inline bool ranges_overlap(const void* a, size_t a_bytes, const void* b, size_t b_bytes) {
+  const uintptr_t x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
+  return a_bytes > 0 && b_bytes > 0 && x < y + b_bytes && y < x + a_bytes;
+}
 
 }  // namespace brelmont

@@ -18,33 +18,47 @@ cudaError_t run_on(Work& work, ScopedDeviceArray<T>* arrays, std::index_sequence
 }
 }  // namespace detail
 
-// Allocates one array of count elements for each output, runs work(array0, array1, ...) and, if every step
-// succeeded, stores the arrays through the outputs for the caller to own. Otherwise nothing stays allocated
-// and every output is null:
-//  - a null output address, two outputs at one address, or count < 0: cudaErrorInvalidValue, no device work;
-//  - count == 0: success with null outputs, nothing allocated or launched (the device is still synchronised,
-//    as every synchronised-status export is);
+// Allocates output k with counts[k] elements (none, a null array, for a count of 0), runs
+// work(array0, array1, ...) and, if every step succeeded, stores the arrays through the outputs for the
+// caller to own. Otherwise nothing stays allocated and every output is null:
+//  - a null output address, two outputs at one address, or a negative count: cudaErrorInvalidValue, no
+//    device work;
 //  - a failed allocation: its status, nothing launched;
 //  - a failure reported by work (a launch or the synchronisation): that status.
 template <typename T, size_t N, typename Work>
-cudaError_t produce_new_arrays(int count, T** const (&outputs)[N], Work work) {
+cudaError_t produce_new_arrays(const int (&counts)[N], T** const (&outputs)[N], Work work) {
   for (size_t k = 0; k < N; ++k) {
     if (outputs[k] == nullptr) return cudaErrorInvalidValue;
     for (size_t j = 0; j < k; ++j)
       if (outputs[j] == outputs[k]) return cudaErrorInvalidValue;  // one would overwrite, and leak, the other
   }
   for (T** out : outputs) *out = nullptr;
-  if (count < 0) return cudaErrorInvalidValue;
-  if (count == 0) return synchronize(cudaSuccess);
+  for (int count : counts)
+    if (count < 0) return cudaErrorInvalidValue;
 
   ScopedDeviceArray<T> arrays[N];
-  for (auto& array : arrays)
-    if (const cudaError_t status = array.allocate(count); status != cudaSuccess) return status;
+  for (size_t k = 0; k < N; ++k) {
+    if (counts[k] == 0) continue;
+    if (const cudaError_t status = arrays[k].allocate(counts[k]); status != cudaSuccess) return status;
+  }
   if (const cudaError_t status = detail::run_on(work, arrays, std::make_index_sequence<N>()); status != cudaSuccess) {
     return status;
   }
   for (size_t k = 0; k < N; ++k) *outputs[k] = arrays[k].release();
   return cudaSuccess;
+}
+
+// The same with count elements in every output. count == 0 is success with null outputs and nothing
+// allocated or launched (the device is still synchronised, as every synchronised-status export is).
+template <typename T, size_t N, typename Work>
+cudaError_t produce_new_arrays(int count, T** const (&outputs)[N], Work work) {
+  int counts[N];
+  for (int& c : counts) c = count;
+  if (count == 0) {
+    const cudaError_t status = produce_new_arrays(counts, outputs, [](auto...) { return cudaSuccess; });
+    return status != cudaSuccess ? status : synchronize(cudaSuccess);
+  }
+  return produce_new_arrays(counts, outputs, work);
 }
 
 }  // namespace brelmont

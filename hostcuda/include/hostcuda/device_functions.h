@@ -31,11 +31,6 @@ inline float __fadd_rz(float a, float b) {
   return rounded_away ? nextafterf(s, 0.0f) : s;
 }
 
-/* The high 32 bits of the 64-bit product. */
-inline unsigned int __umulhi(unsigned int a, unsigned int b) {
-  return (unsigned int)(((unsigned long long)a * b) >> 32);
-}
-
 inline int __float_as_int(float f) { int i; memcpy(&i, &f, sizeof i); return i; }
 inline unsigned int __float_as_uint(float f) { unsigned int u; memcpy(&u, &f, sizeof u); return u; }
 inline float __int_as_float(int i) { float f; memcpy(&f, &i, sizeof f); return f; }

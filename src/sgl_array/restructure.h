@@ -1,0 +1,128 @@
+// Host steps of the N-D exports that have float and float2 twins (replace and delete), and the shapes every
+// N-D export shares: each validates, simplifies its shapes into one record and makes one launch.
+#pragma once
+
+#include <cuda_runtime.h>
+
+#include <climits>
+
+#include "frame/device_memory.h"
+#include "frame/launch.h"
+#include "frame/launch_shape.h"
+#include "frame/nd_copy.h"
+#include "frame/nd_index.h"
+#include "frame/new_arrays.h"
+#include "frame/strides.h"
+
+namespace brelmont {
+
+// A box over the dimensions of a builder with one array (the one the box addresses), starting at base.
+inline Box box_of(const SpaceBuilder<1>& dims, int base) {
+  Box box{};
+  box.space = dims.space();
+  box.base = base;
+  return box;
+}
+
+// The contiguous run of count elements from first.
+inline Box run_of(int first, int count) {
+  SpaceBuilder<1> dims;
+  dims.add_whole(count, {1});
+  return box_of(dims, first);
+}
+
+// The join record of a simplified output space whose arrays 0 and 1 are the two inputs.
+inline Join join_of(const SpaceBuilder<2>& space, int axis, int start, int width) {
+  Join join{};
+  join.space = space.space();
+  for (int d = 0; d < space.rank(); ++d) {
+    join.extent[0][d] = space.extent(0, d);
+    join.extent[1][d] = space.extent(1, d);
+  }
+  join.axis = axis;
+  join.start = start;
+  join.width = width;
+  return join;
+}
+
+template <typename T>
+using BoxKernel = void (*)(const T*, T*, Box, int);
+
+// Launches kernel(src, out, box, n) over the n elements of the box; n >= 1.
+template <typename T>
+cudaError_t launch_box(BoxKernel<T> kernel, const T* src, T* out, const Box& box, int n) {
+  return launch(kernel, standard_grid(n), standard_block(), src, out, box, n);
+}
+
+// Whether every pointer is non-null (arrays of sizes that must be read or written).
+template <typename... P>
+bool all_given(const P*... p) {
+  return ((p != nullptr) && ...);
+}
+
+// dst's box at start, of sub's sizes, = sub: validated (the box inside dst, dst and sub apart), one launch,
+// waited for. Returns the first failure.
+template <typename T>
+cudaError_t replace_subset(void (*kernel)(T*, const T*, Box, int), int ndims, const int* dst_dims,
+                           const int* sub_dims, const int* start, T* dst, const T* sub) {
+  if (ndims < 0 || (ndims > 0 && !all_given(dst_dims, sub_dims, start))) return cudaErrorInvalidValue;
+  int dst_count = 0, sub_count = 0;
+  if (!checked_count(dst_dims, ndims, &dst_count) || !checked_count(sub_dims, ndims, &sub_count)) {
+    return cudaErrorInvalidValue;
+  }
+  SpaceBuilder<1> box;
+  int base = 0, stride = 1;
+  for (int k = ndims - 1; k >= 0; --k) {
+    if (start[k] < 0 || static_cast<long long>(start[k]) + sub_dims[k] > dst_dims[k]) return cudaErrorInvalidValue;
+    base += start[k] * stride;
+    box.add_whole(sub_dims[k], {stride});
+    stride *= dst_dims[k];
+  }
+  if (sub_count == 0) return cudaSuccess;
+  if (ranges_overlap(dst, sizeof(T) * dst_count, sub, sizeof(T) * sub_count)) return cudaErrorInvalidValue;
+  const Box where = box_of(box, base);
+  return synchronize(launch(kernel, standard_grid(sub_count), standard_block(), dst, sub, where, sub_count));
+}
+
+// Splits src along axis into what remains (out) and the positions start ... start + count - 1 (deleted),
+// new arrays with their sizes written to out_dims and deleted_dims; an empty part is a null array. One
+// launch, waited for. Returns the first failure; on any failure both outputs are null.
+template <typename T>
+cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims, const int* src_dims, int start,
+                         int count, int axis, const T* src, T** out, int* out_dims, T** deleted, int* deleted_dims) {
+  if (out != nullptr) *out = nullptr;
+  if (deleted != nullptr) *deleted = nullptr;
+  if (ndims < 1 || !all_given(src_dims, out_dims, deleted_dims) || axis < 0 || axis >= ndims) {
+    return cudaErrorInvalidValue;
+  }
+  int n = 0;
+  if (!checked_count(src_dims, ndims, &n) || n == 0) return cudaErrorInvalidValue;
+  const int along = src_dims[axis];
+  if (start < 0 || count < 0 || static_cast<long long>(start) + count > along) return cudaErrorInvalidValue;
+  const int kept_count = n / along * (along - count), deleted_count = n / along * count;
+
+  Split split{};
+  SpaceBuilder<2> space;
+  int strides[2] = {1, 1};  // of out and deleted
+  for (int k = ndims - 1; k >= 0; --k) {
+    const bool is_axis = k == axis;
+    const int at = space.add_whole(src_dims[k], strides, is_axis);
+    if (is_axis) split.axis = at;
+    strides[0] *= is_axis ? along - count : src_dims[k];
+    strides[1] *= is_axis ? count : src_dims[k];
+  }
+  split.space = space.space();
+  split.start = start;
+  split.count = count;
+  const cudaError_t status = produce_new_arrays({kept_count, deleted_count}, {out, deleted}, [&](T* kept, T* removed) {
+    return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
+  });
+  if (status != cudaSuccess) return status;
+  for (int k = ndims - 1; k >= 0; --k) {  // src_dims is read to the end before either is written
+    out_dims[k] = k == axis ? along - count : src_dims[k];
+    deleted_dims[k] = k == axis ? count : src_dims[k];
+  }
+  return cudaSuccess;
+}
+
+}  // namespace brelmont
