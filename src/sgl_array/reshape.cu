@@ -114,7 +114,8 @@ extern "C" cudaError_t SGL_ReshapeArray(float* src, int srcCount, int* newDims, 
   }
   // The flat sequence keeps its order: the first min(n, srcCount) elements, then zeros.
   const int kept = n < srcCount ? n : srcCount;
-  return brelmont::produce_new_arrays({n}, {out}, [&](float* result) {
+  const int counts[] = {n};  // an empty shape: a null array, no device work
+  return brelmont::produce_new_arrays(counts, {out}, [&](float* result) {
     const cudaError_t copied =
         kept == 0 ? cudaSuccess : cudaMemcpy(result, src, sizeof(float) * kept, cudaMemcpyDeviceToDevice);
     if (copied != cudaSuccess || kept == n) return copied;
