@@ -107,9 +107,21 @@ int main() {
   check(CSG_SetTensor(c, &value, 1), "CSG_SetTensor");
   print("c as (re, im) pairs =", download(reinterpret_cast<float*>(c), 6));
 
-  std::printf("10. release every array the library handed over, with the runtime's own cudaFree\n");
+  std::printf("10. SGL_ArraySubset: p as 2 x 3, the 2 x 2 box from (0, 1); then its transpose\n");
+  int dims_p[] = {2, 3}, corner[] = {0, 1}, box[] = {2, 2}, swap[] = {1, 0}, dims_t[] = {0, 0};
+  float* part = nullptr;
+  check(SGL_ArraySubset(2, dims_p, corner, box, p, &part), "SGL_ArraySubset");
+  print("box of p =", download(part, 4));
+  float* turned = nullptr;
+  SGL_TransposeNDArray(2, box, swap, part, &turned, dims_t);  // returns without waiting: the copy below waits
+  check_new(turned, "SGL_TransposeNDArray");
+  std::printf("  transposed sizes (%d, %d)\n", dims_t[0], dims_t[1]);
+  print("box transposed =", download(turned, 4));
+
+  std::printf("11. release every array the library handed over, with the runtime's own cudaFree\n");
   for (void* array : {static_cast<void*>(p), static_cast<void*>(d), static_cast<void*>(r), static_cast<void*>(q),
-                      static_cast<void*>(b), static_cast<void*>(sum), static_cast<void*>(c)}) {
+                      static_cast<void*>(b), static_cast<void*>(sum), static_cast<void*>(c), static_cast<void*>(part),
+                      static_cast<void*>(turned)}) {
     check(cudaFree(array), "cudaFree");
   }
   std::printf("\ntour complete\n");
