@@ -228,6 +228,19 @@ cudaError_t cudaGetDevice(int* device) {
 
 cudaError_t cudaSetDevice(int device) { return device == 0 ? cudaSuccess : record(cudaErrorInvalidDevice); }
 
+// Answered from the allocation table: an address inside a live allocation is device memory of device 0,
+// anything else is host memory that the runtime does not know (as the runtime reports pageable memory).
+cudaError_t cudaPointerGetAttributes(cudaPointerAttributes* attributes, const void* ptr) {
+  if (attributes == nullptr) return record(cudaErrorInvalidValue);
+  *attributes = cudaPointerAttributes{};
+  const bool on_device = ptr != nullptr && is_device_range(ptr, 1);
+  attributes->type = on_device ? cudaMemoryTypeDevice : cudaMemoryTypeUnregistered;
+  attributes->device = on_device ? 0 : cudaInvalidDeviceId;
+  attributes->devicePointer = on_device ? const_cast<void*>(ptr) : nullptr;
+  attributes->hostPointer = on_device ? nullptr : const_cast<void*>(ptr);
+  return cudaSuccess;
+}
+
 cudaError_t hostcudaLaunch(dim3 grid, dim3 block, void (*thread)(void*), void* context) {
   counters.launches.fetch_add(1);
   if (!valid_configuration(grid, block)) return record(cudaErrorInvalidConfiguration);
