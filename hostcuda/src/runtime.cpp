@@ -46,6 +46,8 @@ std::atomic<int> allocation_countdown{0};
 std::atomic<int> launch_countdown{0};
 std::atomic<int> launch_failure{cudaSuccess};
 std::atomic<int> synchronize_failure{cudaSuccess};
+std::atomic<int> copy_countdown{0};
+std::atomic<int> copy_failure{cudaSuccess};
 
 // Runtime calls served, by kind (hostcudaCounts).
 struct Counters {
@@ -134,6 +136,7 @@ cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, cudaMemcpyKind 
     case cudaMemcpyDeviceToDevice: counters.copies_on_device.fetch_add(1); break;
     default: break;
   }
+  if (take_failure(copy_countdown)) return record(static_cast<cudaError_t>(copy_failure.load()));
   if (count == 0) return cudaSuccess;
   if (dst == nullptr || src == nullptr) return record(cudaErrorInvalidValue);
   bool src_on_device = false, dst_on_device = false;
@@ -280,6 +283,11 @@ void hostcudaFailAllocation(int k) { allocation_countdown.store(k > 0 ? k : 0); 
 void hostcudaFailLaunch(int k, cudaError_t error) {
   launch_failure.store(error);
   launch_countdown.store(k > 0 ? k : 0);
+}
+
+void hostcudaFailCopy(int k, cudaError_t error) {
+  copy_failure.store(error);
+  copy_countdown.store(k > 0 ? k : 0);
 }
 
 void hostcudaFailSynchronize(cudaError_t error) { synchronize_failure.store(error); }

@@ -1,6 +1,8 @@
-// hostcuda's answers about pointers, and the atomic functions kernels call.
+// hostcuda's answers about pointers, the atomic functions kernels call, and copies that fail on request.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
+
+#include "hostcuda/hooks.h"
 
 #include <climits>
 #include <vector>
@@ -55,6 +57,23 @@ TEST(Atomics, MinKeepsTheSmallerAndReturnsTheOldValue) {
   EXPECT_EQ(atomicMin(&i, INT_MIN), -5);
   EXPECT_EQ(atomicMin(&i, 0), INT_MIN);
   EXPECT_EQ(i, INT_MIN);
+}
+
+TEST(CopyFailure, TheKthNextCopyFailsAndCopiesNothing) {
+  float* d = nullptr;
+  ASSERT_EQ(cudaMalloc(&d, 2 * sizeof(float)), cudaSuccess);
+  float host[2] = {1, 2}, back[2] = {0, 0};
+  hostcudaFailCopy(2, cudaErrorIllegalAddress);
+  EXPECT_EQ(cudaMemcpy(d, host, sizeof host, cudaMemcpyHostToDevice), cudaSuccess);
+  host[0] = 5;
+  EXPECT_EQ(cudaMemcpy(d, host, sizeof host, cudaMemcpyHostToDevice), cudaErrorIllegalAddress);
+  EXPECT_EQ(cudaGetLastError(), cudaErrorIllegalAddress);
+  EXPECT_EQ(cudaMemcpy(back, d, sizeof back, cudaMemcpyDeviceToHost), cudaSuccess);  // one failure only
+  EXPECT_EQ(back[0], 1.0f);
+  hostcudaFailCopy(1, cudaErrorUnknown);
+  hostcudaFailCopy(0, cudaSuccess);  // cancelled
+  EXPECT_EQ(cudaMemcpy(back, d, sizeof back, cudaMemcpyDeviceToHost), cudaSuccess);
+  ASSERT_EQ(cudaFree(d), cudaSuccess);
 }
 
 }  // namespace

@@ -462,21 +462,28 @@ TEST_F(SequenceCalls, FailedStepsLeaveNothingAllocatedAndOutputsNull) {
   REQUIRE_RUNTIME_HOOKS();
   struct Row {
     Call call;
-    int allocations, launches;
+    int allocations, copies, launches;
     bool synchronizes;
   };
   const std::vector<Row> rows = {
-      {{"decimate", [&] { return SGL_Decimate1DArray(long_.get(), 40, 20, slots_); }}, 20, 2, true},
-      {{"interleave", [&] { return SGL_Interleave1DArray(host_inputs_, 8, 2, &output_, &out_length_); }}, 2, 1, true},
-      {{"threshold", [&] { return SGL_Threshold1DArray(8, 2.5f, 0, data_.get(), &result_); }}, 1, 1, false},
-      {{"reverse", [&] { return SGL_Reverse1DArray(8, data_.get()); }}, 0, 1, false},
-      {{"rotate", [&] { return SGL_Rotate1DArray(8, 3, data_.get()); }}, 0, 2, false},
+      {{"decimate", [&] { return SGL_Decimate1DArray(long_.get(), 40, 20, slots_); }}, 20, 0, 2, true},
+      {{"interleave", [&] { return SGL_Interleave1DArray(host_inputs_, 8, 2, &output_, &out_length_); }}, 2, 1, 1, true},
+      {{"interpolate", [&] { return SGL_Interpolate1DArray(8, 2.5f, data_.get(), &result_); }}, 0, 1, 0, false},
+      {{"threshold", [&] { return SGL_Threshold1DArray(8, 2.5f, 0, data_.get(), &result_); }}, 1, 2, 1, false},
+      {{"reverse", [&] { return SGL_Reverse1DArray(8, data_.get()); }}, 0, 0, 1, false},
+      {{"rotate", [&] { return SGL_Rotate1DArray(8, 3, data_.get()); }}, 0, 0, 2, false},
   };
   for (const Row& row : rows) {
     for (int k = 1; k <= row.allocations; ++k) {
       testing_support::fail_allocation(k);
       EXPECT_EQ(row.call.run(), cudaErrorMemoryAllocation) << row.call.what << ", allocation " << k;
       EXPECT_EQ(cudaGetLastError(), cudaErrorMemoryAllocation);
+      expect_outputs_null(row.call.what);
+    }
+    for (int k = 1; k <= row.copies; ++k) {
+      testing_support::fail_copy(k, cudaErrorIllegalAddress);
+      EXPECT_EQ(row.call.run(), cudaErrorIllegalAddress) << row.call.what << ", copy " << k;
+      EXPECT_EQ(cudaGetLastError(), cudaErrorIllegalAddress);
       expect_outputs_null(row.call.what);
     }
     for (int k = 1; k <= row.launches; ++k) {
