@@ -252,6 +252,7 @@ TEST_F(Sequence, ThresholdFindsTheFirstRisingCrossing) {
       {{0, 2, 4, 6, 8}, 5, 0, 2.5f},
       {{0, 2, 4, 6, 8}, 5, 3, 3},            // input[3] already meets it
       {{0, 10, 0}, 5, 0, 2},                  // the last element does not exceed it
+      {{0, 2, 5}, 5, 0, 2},                   // the last element equals it
       {{0, 1, 9}, 5, 2, 2},                   // start is the last element and meets it
       {{0, 9, 1, 9}, 5, 0, 5.0f / 9},         // the first of two crossings
       {{0, 4, 4, 9}, 4, 0, 1},                // equal to the threshold at the crossing
