@@ -117,8 +117,30 @@ int main() {
   check_new(turned, "SGL_TransposeNDArray");
   std::printf("  transposed sizes (%d, %d)\n", dims_t[0], dims_t[1]);
   print("box transposed =", download(turned, 4));
+  std::printf("11. 1-D sequences: split a ramp into evens and odds, merge them back, rotate, reverse, read it\n");
+  const std::vector<float> ramp = {0, 1, 2, 3, 4, 5, 6, 7};
+  float* s = nullptr;
+  check(cudaMalloc(&s, ramp.size() * sizeof(float)), "cudaMalloc");
+  check(cudaMemcpy(s, ramp.data(), ramp.size() * sizeof(float), cudaMemcpyHostToDevice), "cudaMemcpy to the device");
+  float* halves[2] = {nullptr, nullptr};
+  check(SGL_Decimate1DArray(s, 8, 2, halves), "SGL_Decimate1DArray");
+  print("decimated by 2: offset 0 =", download(halves[0], 4));
+  print("                offset 1 =", download(halves[1], 4));
+  float* merged = nullptr;
+  int merged_length = 0;
+  check(SGL_Interleave1DArray(halves, 4, 2, &merged, &merged_length), "SGL_Interleave1DArray");
+  print("interleaved again =", download(merged, merged_length));
+  check(SGL_Rotate1DArray(8, 3, merged), "SGL_Rotate1DArray");
+  print("rotated by 3 =", download(merged, 8));  // the blocking copy waits for the rotation
+  check(SGL_Reverse1DArray(8, merged), "SGL_Reverse1DArray");
+  print("reversed =", download(merged, 8));
+  float at = 0.0f, crossing = 0.0f;
+  check(SGL_Interpolate1DArray(8, 2.25f, s, &at), "SGL_Interpolate1DArray");
+  check(SGL_Threshold1DArray(8, 4.5f, 0, s, &crossing), "SGL_Threshold1DArray");
+  std::printf("  the ramp at x = 2.25 is %.7g; it rises to 4.5 at index %.7g\n", at, crossing);
+  for (float* array : {s, halves[0], halves[1], merged}) check(cudaFree(array), "cudaFree");
 
-  std::printf("11. release every array the library handed over, with the runtime's own cudaFree\n");
+  std::printf("12. release every array the library handed over, with the runtime's own cudaFree\n");
   for (void* array : {static_cast<void*>(p), static_cast<void*>(d), static_cast<void*>(r), static_cast<void*>(q),
                       static_cast<void*>(b), static_cast<void*>(sum), static_cast<void*>(c), static_cast<void*>(part),
                       static_cast<void*>(turned)}) {

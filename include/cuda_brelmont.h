@@ -390,6 +390,52 @@ CUDA_BRELMONT_API cudaError_t SGL_IncrementElement(float* data, int index, int n
 /* data[index] += -1.0f when 0 <= index < n; otherwise as SGL_IncrementElement. */
 CUDA_BRELMONT_API cudaError_t SGL_DecrementElement(float* data, int index, int n);
 
+/* ---- 1-D sequence operations -------------------------------------------------------------------- */
+/* Each treats a device array as a plain sequence of floats, whatever its shape. Elements move unchanged. */
+
+/* Splits input[0..n-1] into factor new arrays of n / factor floats: output k holds input[k], input[k + factor],
+ * input[k + 2 factor], ...; the last n % factor elements are in none. One new array per slot of the host array
+ * outputs (factor slots), each the caller's. Synchronised status. factor > n fills every slot with null
+ * (empty outputs); a negative factor makes no output, writes no slot and succeeds. cudaErrorInvalidValue, with no
+ * device work, for factor = 0, n < 0, or a null outputs with factor >= 1. After any failure every slot is null
+ * and nothing stays allocated. */
+CUDA_BRELMONT_API cudaError_t SGL_Decimate1DArray(float* input, int n, int factor, float** outputs);
+
+/* Merges count sequences of length floats each into one new array of length * count floats, stored through
+ * output (the caller's), its length to *outLength: output[j * count + k] = inputs[k][j], the inverse of
+ * SGL_Decimate1DArray. inputs is a host array of count pointers, each to device memory or to host memory (host
+ * inputs are copied to the device first; device inputs are read where they are). Returns the first failure,
+ * once the result is complete. An empty result succeeds with *output null and *outLength 0. cudaErrorInvalidValue,
+ * with nothing written, for length < 0, count < 0, length * count > INT_MAX, a null inputs, output or outLength,
+ * or a null pointer among inputs[0..count-1]. *output is null and *outLength 0 after every other failure. */
+CUDA_BRELMONT_API cudaError_t SGL_Interleave1DArray(float** inputs, int length, int count, float** output,
+                                                    int* outLength);
+
+/* *result = input read at the fractional index x by linear interpolation, in single precision:
+ * input[0] for x < 0; input[n-1] for x >= (float)(n-1); else, with i = (int)x and f = x - i,
+ * fmaf(f, input[i+1], input[i] * (1 - f)). A NaN x gives NaN. Returns once *result is written.
+ * cudaErrorInvalidValue for n <= 0 or a null result; *result is written only on success. */
+CUDA_BRELMONT_API cudaError_t SGL_Interpolate1DArray(int n, float x, float* input, float* result);
+
+/* *result = the fractional index at which input rises to threshold, searching from start on, in single
+ * precision with ordered comparisons (false for NaN): (float)start if input[start] >= threshold; else (float)(n-1)
+ * if input[n-1] <= threshold; else, for the first i >= start with input[i] <= threshold <= input[i+1],
+ * ((float)(i+1) - (float)i) * (threshold - input[i]) / (input[i+1] - input[i]) + (float)i, the division correctly
+ * rounded; NaN (with cudaSuccess) when no i qualifies, for example with a NaN threshold. Returns once *result is
+ * written. cudaErrorInvalidValue for n <= 0, start outside 0..n-1 or a null result; *result is written only on
+ * success. */
+CUDA_BRELMONT_API cudaError_t SGL_Threshold1DArray(int n, float threshold, int start, float* input, float* result);
+
+/* Reverses data[0..n-1] in place. Launch status: returns without waiting for the device. n = 0 or 1 changes
+ * nothing and succeeds; n < 0 is cudaErrorInvalidValue. */
+CUDA_BRELMONT_API cudaError_t SGL_Reverse1DArray(int n, float* data);
+
+/* Rotates data[0..n-1] in place: new[i] = old[(i - shift) mod n], so a positive shift moves elements toward
+ * higher indices, for every shift (INT_MIN included). Launch status: returns without waiting (two launches). n = 0
+ * or 1 changes nothing and succeeds; n < 0 is cudaErrorInvalidValue. Should the second launch be refused, the array
+ * is left reversed and that refusal is returned. */
+CUDA_BRELMONT_API cudaError_t SGL_Rotate1DArray(int n, int shift, float* data);
+
 #ifdef __cplusplus
 }
 #endif

@@ -6,6 +6,7 @@
 #include "cuda_runtime_api.h"
 
 #ifdef __cplusplus
+#include "hostcuda/atomics.h"
 #include "hostcuda/device_functions.h"
 #include "hostcuda/kernel.h"
 

@@ -25,6 +25,7 @@ HOSTCUDA_API const char* cudaGetErrorString(cudaError_t error);
 HOSTCUDA_API cudaError_t cudaGetDeviceCount(int* count);
 HOSTCUDA_API cudaError_t cudaGetDevice(int* device);
 HOSTCUDA_API cudaError_t cudaSetDevice(int device);
+HOSTCUDA_API cudaError_t cudaPointerGetAttributes(struct cudaPointerAttributes* attributes, const void* ptr);
 
 HOSTCUDA_EXTERN_C_END
 

@@ -31,4 +31,23 @@ enum cudaMemcpyKind {
 
 typedef struct CUstream_st* cudaStream_t;
 
+/* Where a pointer's memory lives (cudaPointerGetAttributes). */
+#define cudaCpuDeviceId ((int)-1)
+#define cudaInvalidDeviceId ((int)-2)
+
+enum cudaMemoryType {
+  cudaMemoryTypeUnregistered = 0,
+  cudaMemoryTypeHost = 1,
+  cudaMemoryTypeDevice = 2,
+  cudaMemoryTypeManaged = 3
+};
+
+struct cudaPointerAttributes {
+  enum cudaMemoryType type;
+  int device;
+  void* devicePointer;
+  void* hostPointer;
+  long reserved[8];
+};
+
 #endif

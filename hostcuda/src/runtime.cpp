@@ -47,6 +47,8 @@ std::atomic<int> allocation_countdown{0};
 std::atomic<int> launch_countdown{0};
 std::atomic<int> launch_failure{cudaSuccess};
 std::atomic<int> synchronize_failure{cudaSuccess};
+std::atomic<int> copy_countdown{0};
+std::atomic<int> copy_failure{cudaSuccess};
 
 // Runtime calls served, by kind (hostcudaCounts).
 struct Counters {
@@ -135,6 +137,7 @@ cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, cudaMemcpyKind 
     case cudaMemcpyDeviceToDevice: counters.copies_on_device.fetch_add(1); break;
     default: break;
   }
+  if (take_failure(copy_countdown)) return record(static_cast<cudaError_t>(copy_failure.load()));
   if (count == 0) return cudaSuccess;
   if (dst == nullptr || src == nullptr) return record(cudaErrorInvalidValue);
   bool src_on_device = false, dst_on_device = false;
@@ -229,6 +232,19 @@ cudaError_t cudaGetDevice(int* device) {
 
 cudaError_t cudaSetDevice(int device) { return device == 0 ? cudaSuccess : record(cudaErrorInvalidDevice); }
 
+// Answered from the allocation table: an address inside a live allocation is device memory of device 0,
+// anything else is host memory that the runtime does not know (as the runtime reports pageable memory).
+cudaError_t cudaPointerGetAttributes(cudaPointerAttributes* attributes, const void* ptr) {
+  if (attributes == nullptr) return record(cudaErrorInvalidValue);
+  *attributes = cudaPointerAttributes{};
+  const bool on_device = ptr != nullptr && is_device_range(ptr, 1);
+  attributes->type = on_device ? cudaMemoryTypeDevice : cudaMemoryTypeUnregistered;
+  attributes->device = on_device ? 0 : cudaInvalidDeviceId;
+  attributes->devicePointer = on_device ? const_cast<void*>(ptr) : nullptr;
+  attributes->hostPointer = on_device ? nullptr : const_cast<void*>(ptr);
+  return cudaSuccess;
+}
+
 cudaError_t hostcudaLaunch(dim3 grid, dim3 block, void (*thread)(void*), void* context) {
   counters.launches.fetch_add(1);
   if (!valid_configuration(grid, block)) return record(cudaErrorInvalidConfiguration);
@@ -263,6 +279,11 @@ void hostcudaFailAllocation(int k) { allocation_countdown.store(k > 0 ? k : 0); 
 void hostcudaFailLaunch(int k, cudaError_t error) {
   launch_failure.store(error);
   launch_countdown.store(k > 0 ? k : 0);
+}
+
+void hostcudaFailCopy(int k, cudaError_t error) {
+  copy_failure.store(error);
+  copy_countdown.store(k > 0 ? k : 0);
 }
 
 void hostcudaFailSynchronize(cudaError_t error) { synchronize_failure.store(error); }

@@ -29,4 +29,8 @@ inline dim3 make_grid(int n) {
   return dim3(x, y);
 }
 
+// Blocks of `threads` threads covering n >= 1 elements, one per thread: ceil(n / threads), without the int
+// overflow of (n + threads - 1) / threads near INT_MAX. Pair it with standard_index() in the kernel.
+inline dim3 blocks_covering(int n, unsigned threads) { return dim3((static_cast<unsigned>(n) - 1) / threads + 1); }
+
 }  // namespace brelmont

@@ -95,4 +95,13 @@ TEST(Strides, CheckedCountRejectsNegativeSizesAndOverflow) {
   EXPECT_FALSE(checked_count(negative_after_zero, 2, &count));
 }
 
+TEST(BlocksCovering, CeilingOfTheCountEvenAtTheTopOfTheIntRange) {
+  EXPECT_EQ(brelmont::blocks_covering(1, 256).x, 1u);
+  EXPECT_EQ(brelmont::blocks_covering(256, 256).x, 1u);
+  EXPECT_EQ(brelmont::blocks_covering(257, 256).x, 2u);
+  EXPECT_EQ(brelmont::blocks_covering(INT_MAX, 256).x, 8388608u);  // (n + 255) / 256 would overflow
+  EXPECT_EQ(brelmont::blocks_covering(INT_MAX, 2048).x, 1048576u);
+  EXPECT_EQ(brelmont::blocks_covering(INT_MAX, 2048).y, 1u);
+}
+
 }  // namespace

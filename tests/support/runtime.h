@@ -22,6 +22,7 @@ inline unsigned long long launch_count() { return hostcudaLaunchCount(); }
 inline void fail_allocation(int k) { hostcudaFailAllocation(k); }
 inline void fail_launch(int k, cudaError_t error) { hostcudaFailLaunch(k, error); }
 inline void fail_synchronize(cudaError_t error) { hostcudaFailSynchronize(error); }
+inline void fail_copy(int k, cudaError_t error) { hostcudaFailCopy(k, error); }
 #else
 constexpr bool kHooks = false;
 constexpr unsigned char kPoisonByte = 0xA5;
@@ -30,6 +31,7 @@ inline unsigned long long launch_count() { return 0; }
 inline void fail_allocation(int) {}
 inline void fail_launch(int, cudaError_t) {}
 inline void fail_synchronize(cudaError_t) {}
+inline void fail_copy(int, cudaError_t) {}
 #endif
 
 // Runtime calls by kind, made across a piece of work (calls_during). Table rows list them in this order.
@@ -84,6 +86,7 @@ class ExportTest : public ::testing::Test {
   void SetUp() override {
     fail_allocation(0);
     fail_launch(0, cudaSuccess);
+    fail_copy(0, cudaSuccess);
     ASSERT_EQ(cudaGetLastError(), cudaSuccess) << "an earlier test left a pending error";
     baseline_ = live_allocations();
   }

@@ -24,6 +24,10 @@ HOSTCUDA_API void hostcudaFailAllocation(int k);
  * k <= 0 cancels a pending request. */
 HOSTCUDA_API void hostcudaFailLaunch(int k, cudaError_t error);
 
+/* The k-th next cudaMemcpy (k = 1: the very next one) fails with the given error and copies nothing.
+ * k <= 0 cancels a pending request. */
+HOSTCUDA_API void hostcudaFailCopy(int k, cudaError_t error);
+
 /* The next cudaDeviceSynchronize reports the given error, as it would after a kernel fault. */
 HOSTCUDA_API void hostcudaFailSynchronize(cudaError_t error);
 
