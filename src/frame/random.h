@@ -10,8 +10,10 @@
 #include <atomic>
 #include <chrono>
 
-#if !defined(__CUDACC__)
+// The host variant's runtime, hostcuda, lets tests fix the seeds.
+#if defined(HOSTCUDA_CUDA_RUNTIME_H)
 #include "hostcuda/hooks.h"
+#define BRELMONT_SEEDS_CAN_BE_FIXED 1
 #endif
 
 namespace brelmont {
@@ -35,7 +37,7 @@ __host__ __device__ __forceinline__ unsigned long long random_bits(unsigned long
 // therefore all different, and mixing them bijectively keeps the seeds different. In the host variant a test
 // may fix the seeds instead (hostcudaFixSeed).
 inline unsigned long long next_seed() {
-#if !defined(__CUDACC__)
+#if defined(BRELMONT_SEEDS_CAN_BE_FIXED)
   unsigned long long fixed = 0;
   if (hostcudaNextFixedSeed(&fixed)) return fixed;
 #endif
