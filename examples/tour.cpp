@@ -107,9 +107,21 @@ int main() {
   check(CSG_SetTensor(c, &value, 1), "CSG_SetTensor");
   print("c as (re, im) pairs =", download(reinterpret_cast<float*>(c), 6));
 
-  std::printf("10. release every array the library handed over, with the runtime's own cudaFree\n");
+  std::printf("10. SGL_SortNDArray(6, p): p sorted ascending, in place\n");
+  check(SGL_SortNDArray(6, p), "SGL_SortNDArray");
+  print("sorted p =", download(p, 6));
+
+  std::printf("11. SGL_RemoveDup1DArray(p, 6, &u, &count): each distinct value once, in order of first occurrence\n");
+  float* u = nullptr;
+  int distinct = 0;
+  SGL_RemoveDup1DArray(p, 6, &u, &distinct);
+  check_new(u, "SGL_RemoveDup1DArray");
+  std::printf("  %d distinct values\n", distinct);
+  print("u =", download(u, distinct));
+
+  std::printf("12. release every array the library handed over, with the runtime's own cudaFree\n");
   for (void* array : {static_cast<void*>(p), static_cast<void*>(d), static_cast<void*>(r), static_cast<void*>(q),
-                      static_cast<void*>(b), static_cast<void*>(sum), static_cast<void*>(c)}) {
+                      static_cast<void*>(b), static_cast<void*>(sum), static_cast<void*>(c), static_cast<void*>(u)}) {
     check(cudaFree(array), "cudaFree");
   }
   std::printf("\ntour complete\n");

@@ -10,6 +10,8 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include "cuda_brelmont.h"
@@ -154,6 +156,31 @@ TEST_F(Shuffle, ConsecutiveCallsApplyDifferentPermutations) {
     ASSERT_NE(next, previous) << "call " << c;
     previous = next;
   }
+}
+
+TEST(Seeds, EveryCallOfAProcessGetsItsOwnSeed) {
+  // Four threads drawing at once, faster than the clock ticks: still no seed twice.
+  std::vector<std::vector<unsigned long long>> drawn(4);
+  std::vector<std::thread> threads;
+  for (auto& mine : drawn)
+    threads.emplace_back([&mine] {
+      for (int k = 0; k < 20000; ++k) mine.push_back(brelmont::next_seed());
+    });
+  for (auto& t : threads) t.join();
+  std::set<unsigned long long> all;
+  for (const auto& mine : drawn) all.insert(mine.begin(), mine.end());
+  EXPECT_EQ(all.size(), 4u * 20000u);
+}
+
+TEST(Seeds, FixedSeedsCountUpUntilReleased) {
+  REQUIRE_RUNTIME_HOOKS();
+  testing_support::fix_seeds(41);
+  EXPECT_EQ(brelmont::next_seed(), 41u);
+  EXPECT_EQ(brelmont::next_seed(), 42u);
+  testing_support::unfix_seeds();
+  const unsigned long long a = brelmont::next_seed(), b = brelmont::next_seed();
+  EXPECT_NE(a, 43u);
+  EXPECT_NE(a, b);
 }
 
 }  // namespace
