@@ -140,10 +140,23 @@ int main() {
   std::printf("  the ramp at x = 2.25 is %.7g; it rises to 4.5 at index %.7g\n", at, crossing);
   for (float* array : {s, halves[0], halves[1], merged}) check(cudaFree(array), "cudaFree");
 
-  std::printf("12. release every array the library handed over, with the runtime's own cudaFree\n");
+
+  std::printf("12. SGL_SortNDArray(6, p): p sorted ascending, in place\n");
+  check(SGL_SortNDArray(6, p), "SGL_SortNDArray");
+  print("sorted p =", download(p, 6));
+
+  std::printf("13. SGL_RemoveDup1DArray(p, 6, &u, &count): each distinct value once, in order of first occurrence\n");
+  float* u = nullptr;
+  int distinct = 0;
+  SGL_RemoveDup1DArray(p, 6, &u, &distinct);
+  check_new(u, "SGL_RemoveDup1DArray");
+  std::printf("  %d distinct values\n", distinct);
+  print("u =", download(u, distinct));
+
+  std::printf("14. release every array the library handed over, with the runtime's own cudaFree\n");
   for (void* array : {static_cast<void*>(p), static_cast<void*>(d), static_cast<void*>(r), static_cast<void*>(q),
                       static_cast<void*>(b), static_cast<void*>(sum), static_cast<void*>(c), static_cast<void*>(part),
-                      static_cast<void*>(turned)}) {
+                      static_cast<void*>(turned), static_cast<void*>(u)}) {
     check(cudaFree(array), "cudaFree");
   }
   std::printf("\ntour complete\n");

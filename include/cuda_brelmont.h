@@ -435,6 +435,50 @@ CUDA_BRELMONT_API cudaError_t SGL_Reverse1DArray(int n, float* data);
  * or 1 changes nothing and succeeds; n < 0 is cudaErrorInvalidValue. Should the second launch be refused, the array
  * is left reversed and that refusal is returned. */
 CUDA_BRELMONT_API cudaError_t SGL_Rotate1DArray(int n, int shift, float* data);
+/* ---- Sort, search and duplicate removal ---------------------------------------------------------- */
+/* Arrays are flat sequences of their first n elements, whatever their shape. */
+
+/* Sorts data[0..n-1] in place, ascending and stable, every element keeping its bits, in this order: NaNs with
+ * the sign bit set, -infinity, negatives, -0.0 and +0.0 as equal keys (they keep their input order), positives,
+ * +infinity, NaNs with the sign bit clear. Uses scratch of n floats. Returns the first failure of the call (an
+ * allocation, the sort, the release of its scratch), once the sort is complete. n <= 1 succeeds without device
+ * work; n < 0 is cudaErrorInvalidValue. */
+CUDA_BRELMONT_API cudaError_t SGL_SortNDArray(int n, float* data);
+
+/* Searches data (n elements, row-major of sizes dims[0..ndims-1]) for the first element at or after the position
+ * start[0..ndims-1] that equals value under float == (0.0 finds -0.0; NaN finds nothing). *found = 1 and index
+ * (ndims entries) = the match's row-major index; on a miss *found = 0 and index is all zeros. ndims = 0 searches
+ * from element 0 and reads or writes none of dims, start and index. Reads only the elements up to shortly past
+ * the match, and returns once done. *found = 0, index untouched and no device work when n < 0, ndims < 0, a
+ * pointer that must be used is null, the product of dims is not n, or a start coordinate lies outside its
+ * dimension; *found = 0 too after a device failure. found may not be null for anything to be written. */
+CUDA_BRELMONT_API void SGL_SearchNDArray(int ndims, int n, int* dims, int* start, float value, float* data,
+                                         int* found, int* index);
+
+/* Stores through output a new array (the caller's, cudaFree) of the distinct values of input[0..n-1], each once,
+ * in the order of its first occurrence, and their number in *outCount. Values are equal under float ==: +0.0 and
+ * -0.0 are one value (the first met is kept), and every NaN is kept. O(n log n) work, returns once done. n = 0
+ * gives 0 and a null array. n < 0, a null output or outCount, and every failure: a null array (where output can be
+ * written), count 0 (where outCount can be), nothing left allocated. */
+CUDA_BRELMONT_API void SGL_RemoveDup1DArray(float* input, int n, float** output, int* outCount);
+
+/* ---- Shuffle ------------------------------------------------------------------------------------ */
+
+/* Puts data[0..n-1] into a uniformly random order in place: every value kept with its bits, elements from n on
+ * untouched. Each call draws a new seed (high-resolution clock and a process-wide counter), so no two calls of
+ * a process apply the permutation of one seed. Uses scratch of 5 words per element. Returns the first failure of
+ * the call, once the permutation is complete. n <= 1 succeeds without device work; n < 0 is
+ * cudaErrorInvalidValue. */
+CUDA_BRELMONT_API cudaError_t SGL_ShuffleNDArray(int n, float* data);
+
+/* ---- FFT completion ----------------------------------------------------------------------------- */
+
+/* Completes every row along the last dimension (length N = sizes[ndims-1]) of the row-major complex array data
+ * of sizes[0..ndims-1] by conjugate symmetry: X[N - j] = conj(X[j]) for j = 1 ... N/2 (odd N) or 1 ... N/2 - 1
+ * (even N); positions 0 and N/2 are untouched and rows are never mixed (an imaginary +0.0 mirrors as -0.0).
+ * Waits for all earlier device work first and for its own before returning. Nothing is done for ndims < 1, null
+ * sizes, a negative size or more than INT_MAX elements; N = 1 or 2 and empty arrays change nothing. */
+CUDA_BRELMONT_API void CompleteFFT(float2* data, int* sizes, int ndims);
 
 #ifdef __cplusplus
 }

@@ -50,6 +50,11 @@ std::atomic<int> synchronize_failure{cudaSuccess};
 std::atomic<int> copy_countdown{0};
 std::atomic<int> copy_failure{cudaSuccess};
 
+// Fixed seeds (hostcudaFixSeed): whether they are on, and the next one.
+std::mutex seed_mutex;
+bool seeds_fixed = false;
+unsigned long long next_fixed_seed = 0;
+
 // Runtime calls served, by kind (hostcudaCounts).
 struct Counters {
   std::atomic<unsigned long long> allocations{0}, releases{0}, copies_to_device{0}, copies_to_host{0},
@@ -302,6 +307,19 @@ hostcudaCallCounts hostcudaCounts(void) {
   c.synchronizations = counters.synchronizations.load();
   c.launches = counters.launches.load();
   return c;
+}
+
+void hostcudaFixSeed(int fixed, unsigned long long seed) {
+  std::lock_guard<std::mutex> lock(seed_mutex);
+  seeds_fixed = fixed != 0;
+  next_fixed_seed = seed;
+}
+
+int hostcudaNextFixedSeed(unsigned long long* seed) {
+  std::lock_guard<std::mutex> lock(seed_mutex);
+  if (!seeds_fixed || seed == nullptr) return 0;
+  *seed = next_fixed_seed++;
+  return 1;
 }
 
 }  // extern "C"

@@ -9,7 +9,14 @@
 #if defined(__CUDACC__)
 #include <thrust/iterator/counting_iterator.h>
 
+#include <cub/device/device_radix_sort.cuh>
 #include <cub/device/device_reduce.cuh>
+#include <cub/device/device_select.cuh>
+#else
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
 #endif
 
 namespace brelmont {
@@ -109,6 +116,159 @@ cudaError_t device_product(const float* data, int n, double* product) {
 
 cudaError_t device_extremes(const float* data, int n, Extremes* extremes) {
   return launch(extremes_in_order, dim3(1), dim3(1), data, n, extremes);
+}
+
+#endif
+
+// ---- Sorting, selection and search ------------------------------------------------------------------
+
+#if defined(__CUDACC__)
+
+namespace {
+
+// CUB's double buffer over ours: CUB picks the half that holds the result, ours reports it.
+template <typename T>
+struct CubHalves {
+  explicit CubHalves(DoubleBuffer<T>& ours) : ours(ours), cub(ours.current, ours.alternate) {}
+  ~CubHalves() { ours = DoubleBuffer<T>{cub.Current(), cub.Alternate()}; }
+  DoubleBuffer<T>& ours;
+  cub::DoubleBuffer<T> cub;
+};
+
+template <typename Key, typename Value>
+cudaError_t sort_pairs_on_device(DoubleBuffer<Key>& keys, DoubleBuffer<Value>& values, int n) {
+  CubHalves<Key> k(keys);
+  CubHalves<Value> v(values);
+  return with_scratch([&](void* scratch, size_t& bytes) {
+    return cub::DeviceRadixSort::SortPairs(scratch, bytes, k.cub, v.cub, n);
+  });
+}
+
+// i where data[i] equals the value, else end: the minimum over a range is the first match.
+struct MatchOrEnd {
+  const float* data;
+  float value;
+  int end;
+  __device__ int operator()(int i) const { return data[i] == value ? i : end; }
+};
+struct Lower {
+  __device__ int operator()(int a, int b) const { return b < a ? b : a; }
+};
+
+}  // namespace
+
+cudaError_t device_sort_keys(DoubleBuffer<float>& keys, int n) {
+  CubHalves<float> k(keys);
+  return with_scratch(
+      [&](void* scratch, size_t& bytes) { return cub::DeviceRadixSort::SortKeys(scratch, bytes, k.cub, n); });
+}
+
+cudaError_t device_sort_pairs(DoubleBuffer<float>& keys, DoubleBuffer<int>& values, int n) {
+  return sort_pairs_on_device(keys, values, n);
+}
+
+cudaError_t device_sort_pairs(DoubleBuffer<unsigned long long>& keys, DoubleBuffer<float>& values, int n) {
+  return sort_pairs_on_device(keys, values, n);
+}
+
+cudaError_t device_select_flagged(const float* data, const int* flags, float* out, int* count, int n) {
+  return with_scratch([&](void* scratch, size_t& bytes) {
+    return cub::DeviceSelect::Flagged(scratch, bytes, data, flags, out, count, n);
+  });
+}
+
+cudaError_t device_find_first(const float* data, int begin, int end, float value, int* position) {
+  return with_scratch([&](void* scratch, size_t& bytes) {
+    return cub::DeviceReduce::TransformReduce(scratch, bytes, thrust::counting_iterator<int>(begin), position,
+                                              end - begin, Lower(), MatchOrEnd{data, value, end}, end);
+  });
+}
+
+#else
+
+// One host thread again. A sort is std::stable_sort on the keys CUB's radix sort ranks by, so both give one
+// order bit for bit. It sorts out of place into the alternate halves and hands them back as current, as a
+// radix sort with an odd number of passes would, so callers always meet a result in either half.
+namespace {
+
+// The unsigned integer whose order is the radix order of float keys: a set sign bit inverts every bit,
+// a clear one only the sign; -0.0 then takes the place of +0.0.
+unsigned long long radix_rank(float key) {
+  unsigned u;
+  std::memcpy(&u, &key, sizeof u);
+  u = (u & 0x80000000u) ? ~u : (u | 0x80000000u);
+  return u == 0x7fffffffu ? 0x80000000u : u;
+}
+unsigned long long radix_rank(unsigned long long key) { return key; }
+
+template <typename Key>
+std::vector<int> stable_order(const Key* keys, int n) {
+  std::vector<int> order(n);
+  for (int i = 0; i < n; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return radix_rank(keys[a]) < radix_rank(keys[b]); });
+  return order;
+}
+
+template <typename T>
+void gather(const T* from, const std::vector<int>& order, T* to) {
+  for (size_t k = 0; k < order.size(); ++k) to[k] = from[order[k]];
+}
+
+__global__ void sort_keys_in_order(const float* keys, float* sorted, int n) { gather(keys, stable_order(keys, n), sorted); }
+
+template <typename Key, typename Value>
+__global__ void sort_pairs_in_order(const Key* keys, Key* sorted_keys, const Value* values, Value* sorted_values,
+                                    int n) {
+  const std::vector<int> order = stable_order(keys, n);
+  gather(keys, order, sorted_keys);
+  gather(values, order, sorted_values);
+}
+
+template <typename Key, typename Value>
+cudaError_t sort_pairs_in_order_of(DoubleBuffer<Key>& keys, DoubleBuffer<Value>& values, int n) {
+  const cudaError_t status = launch(sort_pairs_in_order<Key, Value>, dim3(1), dim3(1), keys.current,
+                                    keys.alternate, values.current, values.alternate, n);
+  if (status != cudaSuccess) return status;
+  std::swap(keys.current, keys.alternate);
+  std::swap(values.current, values.alternate);
+  return cudaSuccess;
+}
+
+__global__ void select_in_order(const float* data, const int* flags, float* out, int* count, int n) {
+  int selected = 0;
+  for (int i = 0; i < n; ++i)
+    if (flags[i] != 0) out[selected++] = data[i];
+  *count = selected;
+}
+
+__global__ void find_in_order(const float* data, int begin, int end, float value, int* position) {
+  int i = begin;
+  while (i < end && !(data[i] == value)) ++i;
+  *position = i;
+}
+
+}  // namespace
+
+cudaError_t device_sort_keys(DoubleBuffer<float>& keys, int n) {
+  const cudaError_t status = launch(sort_keys_in_order, dim3(1), dim3(1), keys.current, keys.alternate, n);
+  if (status == cudaSuccess) std::swap(keys.current, keys.alternate);
+  return status;
+}
+
+cudaError_t device_sort_pairs(DoubleBuffer<float>& keys, DoubleBuffer<int>& values, int n) {
+  return sort_pairs_in_order_of(keys, values, n);
+}
+
+cudaError_t device_sort_pairs(DoubleBuffer<unsigned long long>& keys, DoubleBuffer<float>& values, int n) {
+  return sort_pairs_in_order_of(keys, values, n);
+}
+
+cudaError_t device_select_flagged(const float* data, const int* flags, float* out, int* count, int n) {
+  return launch(select_in_order, dim3(1), dim3(1), data, flags, out, count, n);
+}
+
+cudaError_t device_find_first(const float* data, int begin, int end, float value, int* position) {
+  return launch(find_in_order, dim3(1), dim3(1), data, begin, end, value, position);
 }
 
 #endif

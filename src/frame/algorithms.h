@@ -73,4 +73,34 @@ __host__ __device__ __forceinline__ Extremes merge(const Extremes& x, const Extr
 
 }  // namespace extremes_rules
 
+// ---- Sorting, selection and search ------------------------------------------------------------------
+//
+// Sorts are stable and ascending in radix order. For float keys that is: NaNs with the sign bit set, -inf,
+// negatives, -0.0 and +0.0 as one key, positives, +inf, NaNs with the sign bit clear; unsigned keys sort as
+// numbers. Keys and values keep their bits. Every function owns its algorithm scratch and returns the first
+// failure of its steps; the work may still be running when it returns.
+
+// A sequence in double-buffer form: current holds the input, alternate is scratch of the same length.
+// A sort may use both halves and leaves its result in current, which then points at either of them.
+template <typename T>
+struct DoubleBuffer {
+  T* current;
+  T* alternate;
+};
+
+// Sorts keys.current[0..n-1], n >= 1.
+cudaError_t device_sort_keys(DoubleBuffer<float>& keys, int n);
+
+// Sorts n >= 1 pairs by key; each value travels with its key.
+cudaError_t device_sort_pairs(DoubleBuffer<float>& keys, DoubleBuffer<int>& values, int n);
+cudaError_t device_sort_pairs(DoubleBuffer<unsigned long long>& keys, DoubleBuffer<float>& values, int n);
+
+// Copies the data[i] whose flags[i] is non-zero, in index order, to out[0..*count-1]; n >= 1. count is one
+// device int.
+cudaError_t device_select_flagged(const float* data, const int* flags, float* out, int* count, int n);
+
+// The lowest i in [begin, end) with data[i] == value (single-precision ==), or end when there is none, into
+// the device int *position; 0 <= begin < end.
+cudaError_t device_find_first(const float* data, int begin, int end, float value, int* position);
+
 }  // namespace brelmont

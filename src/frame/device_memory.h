@@ -53,4 +53,25 @@ inline bool ranges_overlap(const void* a, size_t a_bytes, const void* b, size_t 
   return a_bytes > 0 && b_bytes > 0 && x < y + b_bytes && y < x + a_bytes;
 }
 
+// Allocates count elements in each array, in order, and stops at the first failure, which it returns.
+template <typename... Arrays>
+cudaError_t allocate_all(int count, Arrays&... arrays) {
+  cudaError_t status = cudaSuccess;
+  ((status = status == cudaSuccess ? arrays.allocate(count) : status), ...);
+  return status;
+}
+
+// Releases every array, in order, and returns the first failure of earlier and the releases.
+template <typename... Arrays>
+cudaError_t free_all(cudaError_t earlier, Arrays&... arrays) {
+  cudaError_t status = earlier;
+  (
+      [&] {
+        const cudaError_t released = arrays.free();
+        if (status == cudaSuccess) status = released;
+      }(),
+      ...);
+  return status;
+}
+
 }  // namespace brelmont

@@ -23,6 +23,9 @@ inline void fail_allocation(int k) { hostcudaFailAllocation(k); }
 inline void fail_launch(int k, cudaError_t error) { hostcudaFailLaunch(k, error); }
 inline void fail_synchronize(cudaError_t error) { hostcudaFailSynchronize(error); }
 inline void fail_copy(int k, cudaError_t error) { hostcudaFailCopy(k, error); }
+// Seeds of random draws: seed, seed + 1, ... from now on; unfix_seeds() returns to the library's own.
+inline void fix_seeds(unsigned long long seed) { hostcudaFixSeed(1, seed); }
+inline void unfix_seeds() { hostcudaFixSeed(0, 0); }
 #else
 constexpr bool kHooks = false;
 constexpr unsigned char kPoisonByte = 0xA5;
@@ -32,6 +35,8 @@ inline void fail_allocation(int) {}
 inline void fail_launch(int, cudaError_t) {}
 inline void fail_synchronize(cudaError_t) {}
 inline void fail_copy(int, cudaError_t) {}
+inline void fix_seeds(unsigned long long) {}
+inline void unfix_seeds() {}
 #endif
 
 // Runtime calls by kind, made across a piece of work (calls_during). Table rows list them in this order.

@@ -50,6 +50,13 @@ typedef struct hostcudaCallCounts {
 
 HOSTCUDA_API hostcudaCallCounts hostcudaCounts(void);
 
+/* Fixes the seeds of the library's random draws (the shuffle): after this call the k-th seed drawn
+ * (k = 0, 1, ...) is seed + k, until the next call. fixed = 0 returns to the library's own seeds. */
+HOSTCUDA_API void hostcudaFixSeed(int fixed, unsigned long long seed);
+
+/* For the library: 1 and the next fixed seed in *seed while seeds are fixed, else 0 and *seed untouched. */
+HOSTCUDA_API int hostcudaNextFixedSeed(unsigned long long* seed);
+
 HOSTCUDA_EXTERN_C_END
 
 #endif
