@@ -11,6 +11,7 @@
 #include "support/contract.h"
 #include "support/device_buffer.h"
 #include "support/floats.h"
+#include "support/same_bits.h"
 #include "support/sizes.h"
 
 namespace {

@@ -10,7 +10,6 @@
 #include <cstring>
 #include <limits>
 #include <string>
-#include <vector>
 
 namespace testing_support {
 
@@ -69,19 +68,6 @@ inline double ulp_error(float got, long double exact) {
   if (std::isinf(exact)) return static_cast<long double>(got) == exact ? 0.0 : INFINITY;
   const long double g = std::isinf(got) ? std::copysign(std::ldexp(1.0L, 128), static_cast<long double>(got)) : got;
   return static_cast<double>(std::fabs(g - exact) / float_ulp(exact));
-}
-
-// got against want bit for bit (any NaN matches any NaN); reports the first five differences, with the
-// operands at that index where given.
-inline void expect_same_bits(const std::string& what, const std::vector<float>& got, const std::vector<float>& want,
-                             const std::vector<std::vector<float>>& operands = {}) {
-  ASSERT_EQ(got.size(), want.size()) << what;
-  for (size_t i = 0, shown = 0; i < got.size() && shown < 5; ++i) {
-    if (same_float(got[i], want[i])) continue;
-    std::string at;
-    for (const std::vector<float>& operand : operands) at += ::testing::PrintToString(operand[i]) + " ";
-    ++shown, ADD_FAILURE() << what << " at " << i << " (" << at << "): " << SameFloat("got", "expected", got[i], want[i]).message();
-  }
 }
 
 }  // namespace testing_support
