@@ -26,7 +26,8 @@ template <typename T>
 void expect_filled(const char* what, const std::vector<T>& got, size_t n, T value) {
   const T poison = poison_value<T>();
   for (size_t i = 0; i < got.size(); ++i)
-    ASSERT_EQ(std::memcmp(&got[i], i < n ? &value : &poison, sizeof(T)), 0) << what << ": element " << i << ", n = " << n;
+    ASSERT_EQ(std::memcmp(&got[i], i < n ? &value : &poison, sizeof(T)), 0)
+        << what << ": element " << i << ", n = " << n;
 }
 
 TEST_F(Creation, FillsEveryElementUpToN) {
@@ -38,7 +39,8 @@ TEST_F(Creation, FillsEveryElementUpToN) {
     const float2 pair{float(n), -0.5f};
     expect_filled("SGL_InitArray", DeviceBuffer<float>::adopt(SGL_InitArray(n, value), n).download(), n, value);
     if (n > 65539) continue;
-    expect_filled("CSG_InitArray", DeviceBuffer<float2>::adopt(CSG_InitArray(n, const_cast<float2*>(&pair)), n).download(), n, pair);
+    expect_filled("CSG_InitArray",
+                  DeviceBuffer<float2>::adopt(CSG_InitArray(n, const_cast<float2*>(&pair)), n).download(), n, pair);
   }
   for (int n : {0, 1, 512, 513, 16777217}) {  // 32769 blocks
     DeviceBuffer<float> a(n + 3);
@@ -53,9 +55,14 @@ TEST_F(Creation, FillsEveryElementUpToN) {
 
 TEST_F(Creation, ElementUpdatesChangeOneElementInSinglePrecision) {
   DeviceBuffer<float> a(std::vector<float>{16777216.0f, 16777216.0f, INFINITY, NAN, -0.5f, 10});
-  for (auto [update, index, n] : {std::tuple{Update(SGL_IncrementElement), 0, 6}, {SGL_DecrementElement, 1, 6},
-                                  {SGL_IncrementElement, 2, 6}, {SGL_DecrementElement, 3, 6}, {SGL_IncrementElement, 4, 6},
-                                  {SGL_DecrementElement, 5, 6}, {SGL_IncrementElement, 5, 5}, {SGL_DecrementElement, 6, 6}})
+  for (auto [update, index, n] : {std::tuple{Update(SGL_IncrementElement), 0, 6},
+                                  {SGL_DecrementElement, 1, 6},
+                                  {SGL_IncrementElement, 2, 6},
+                                  {SGL_DecrementElement, 3, 6},
+                                  {SGL_IncrementElement, 4, 6},
+                                  {SGL_DecrementElement, 5, 6},
+                                  {SGL_IncrementElement, 5, 5},
+                                  {SGL_DecrementElement, 6, 6}})
     EXPECT_EQ(update(a.get(), index, n), cudaSuccess) << index << " of " << n;  // at or past n: nothing
   ASSERT_EQ(cudaDeviceSynchronize(), cudaSuccess);  // the updates return before their kernels finish
   // 16777217 is not a float: the tie rounds to even.
@@ -78,22 +85,35 @@ TEST_F(Creation, RuntimeCallsBadArgumentsAndFailures) {
   const CallCounts fill = {1, 1, 0, 0, 0, 0, 1, 1}, none = {};
   std::vector<Contract> created_rows, rows;
   for (int n : {3, 0, -1, INT_MIN}) {
-    created_rows.push_back({"SGL_InitArray", n > 0 ? fill : none, [=] { return created(SGL_InitArray(n, 1)); }, n <= 0});
-    created_rows.push_back({"CSG_InitArray", n > 0 ? fill : none, [&, n] { return created(CSG_InitArray(n, &pair)); }, n <= 0});
+    created_rows.push_back(
+        {"SGL_InitArray", n > 0 ? fill : none, [=] { return created(SGL_InitArray(n, 1)); }, n <= 0});
+    created_rows.push_back(
+        {"CSG_InitArray", n > 0 ? fill : none, [&, n] { return created(CSG_InitArray(n, &pair)); }, n <= 0});
     // n <= 0 is nothing to do, yet synchronised; a launch failure is not hidden behind the synchronisation.
-    rows.push_back({"SGL_SetTensor", {0, 0, 0, 0, 0, 0, 1, n > 0}, [&, n] { return SGL_SetTensor(n > 0 ? a.get() : z.get(), 9, n); }, 0,
+    rows.push_back({"SGL_SetTensor",
+                    {0, 0, 0, 0, 0, 0, 1, n > 0},
+                    [&, n] { return SGL_SetTensor(n > 0 ? a.get() : z.get(), 9, n); },
+                    0,
                     n > 0 ? nullptr : std::function<bool()>(untouched)});
-    rows.push_back({"CSG_SetTensor", {0, 0, 0, 0, 0, 0, 1, n > 0}, [&, n] { return CSG_SetTensor(b.get(), &pair, n); }});
-    rows.push_back({"CSG_SetTensor null", {0, 0, 0, 0, 0, 0, n <= 0, 0}, [&, n] { return CSG_SetTensor(b.get(), nullptr, n); },
+    rows.push_back(
+        {"CSG_SetTensor", {0, 0, 0, 0, 0, 0, 1, n > 0}, [&, n] { return CSG_SetTensor(b.get(), &pair, n); }});
+    rows.push_back({"CSG_SetTensor null",
+                    {0, 0, 0, 0, 0, 0, n <= 0, 0},
+                    [&, n] { return CSG_SetTensor(b.get(), nullptr, n); },
                     n > 0});
   }
   created_rows.push_back({"CSG_InitArray null", none, [] { return created(CSG_InitArray(4, nullptr)); }, 1});
   // Element updates return the launch status without waiting; an index at or past n launches nothing.
-  for (auto [update, index, n, status] : {std::tuple{Update(SGL_IncrementElement), 2, 3, 0}, {SGL_DecrementElement, 0, 3, 0},
-                                          {SGL_IncrementElement, 3, 3, 0}, {SGL_DecrementElement, 0, 0, 0},
-                                          {SGL_IncrementElement, -1, 3, 1}, {SGL_DecrementElement, INT_MIN, 3, 1}})
-    rows.push_back({"element update", {0, 0, 0, 0, 0, 0, 0, index >= 0 && index < n},
-                    [&, update, index, n] { return update(a.get(), index, n); }, status});
+  for (auto [update, index, n, status] : {std::tuple{Update(SGL_IncrementElement), 2, 3, 0},
+                                          {SGL_DecrementElement, 0, 3, 0},
+                                          {SGL_IncrementElement, 3, 3, 0},
+                                          {SGL_DecrementElement, 0, 0, 0},
+                                          {SGL_IncrementElement, -1, 3, 1},
+                                          {SGL_DecrementElement, INT_MIN, 3, 1}})
+    rows.push_back({"element update",
+                    {0, 0, 0, 0, 0, 0, 0, index >= 0 && index < n},
+                    [&, update, index, n] { return update(a.get(), index, n); },
+                    status});
   for (const Contract& row : created_rows) expect_contract(row, null_array);
   for (const Contract& row : rows) expect_contract(row);
   ASSERT_EQ(cudaDeviceSynchronize(), cudaSuccess);

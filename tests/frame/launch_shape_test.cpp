@@ -1,11 +1,12 @@
 // The launch shapes and the stride rule on their boundaries.
+#include "frame/launch_shape.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <vector>
 
-#include "frame/launch_shape.h"
 #include "frame/strides.h"
 
 namespace {
@@ -22,14 +23,14 @@ TEST(LaunchShape, StandardAndWideGridsCoverEveryCountWithinTheLimits) {
     EXPECT_TRUE(g.x == blocks && g.y == 1 && g.z == 1) << n;
   }
   // Wide: 1-D up to 65535 blocks, then the near-square x * y grid.
-  for (long long n : {1LL, 513LL, 33553920LL, 33553921LL, 33554433LL, 1000000007LL, 2147483136LL, 2147483137LL,
-                      2147483647LL}) {
+  for (long long n :
+       {1LL, 513LL, 33553920LL, 33553921LL, 33554433LL, 1000000007LL, 2147483136LL, 2147483137LL, 2147483647LL}) {
     const dim3 g = make_grid(static_cast<int>(n));
     const long long blocks = ((n - 1) >> 9) + 1, x = blocks <= 65535 ? blocks : std::ceil(std::sqrt(blocks + 0.0));
     EXPECT_TRUE(g.x == x && g.z == 1 && g.y <= 65535) << n;
     EXPECT_GE(512ull * g.x * g.y, n) << n;
     EXPECT_LE(512ull * g.x * g.y - 1, static_cast<unsigned long long>(INT_MAX)) << n;  // wide_index never wraps
-    EXPECT_LT(512ull * g.x * (g.y - 1), n) << n;  // no idle row of blocks
+    EXPECT_LT(512ull * g.x * (g.y - 1), n) << n;                                       // no idle row of blocks
   }
 }
 
@@ -41,8 +42,14 @@ TEST(Strides, RowMajorFromTheLastDimensionAndCheckedCounts) {
   make_strides(strides + 3, dims, 0);  // nothing for no dimensions
   EXPECT_EQ(strides[3], -1);
   // Sizes, then the count (-7: refused, count untouched).
-  const std::vector<std::vector<int>> rows = {{24, 2, 3, 4},  {INT_MAX, INT_MAX, 1}, {-7, 2, -3, 0}, {-7, 65536, 32768},
-                                              {0, 100000, 100000, 0}, {-7, 0, -1}, {1}, {0, 0}};
+  const std::vector<std::vector<int>> rows = {{24, 2, 3, 4},
+                                              {INT_MAX, INT_MAX, 1},
+                                              {-7, 2, -3, 0},
+                                              {-7, 65536, 32768},
+                                              {0, 100000, 100000, 0},
+                                              {-7, 0, -1},
+                                              {1},
+                                              {0, 0}};
   for (const std::vector<int>& row : rows) {
     int count = -7;
     EXPECT_EQ(checked_count(row.data() + 1, static_cast<int>(row.size()) - 1, &count), row[0] != -7);

@@ -95,16 +95,33 @@ const Exact kExact[] = {
     {{"SGL_HyperbolicSecant"}, {{90.0f, 0.0f}, {-90.0f, 0.0f}, {-kInf, 0.0f}}},
     {{"SGL_HyperbolicCosecant"}, {{100.0f, 0.0f}, {-100.0f, -0.0f}}},
     {{"SGL_PowerOfX"},  // C99's pow
-     {{2, 10, 1024}, {-8, 3, -512}, {-0.0f, 3, -0.0f}, {-0.0f, 2, 0.0f}, {kNaN, -0.0f, 1}, {1, kNaN, 1},
-      {-1, -kInf, 1}, {2, -kInf, 0.0f}, {-kInf, -3, -0.0f}, {2, -200, 0.0f}}},
+     {{2, 10, 1024},
+      {-8, 3, -512},
+      {-0.0f, 3, -0.0f},
+      {-0.0f, 2, 0.0f},
+      {kNaN, -0.0f, 1},
+      {1, kNaN, 1},
+      {-1, -kInf, 1},
+      {2, -kInf, 0.0f},
+      {-kInf, -3, -0.0f},
+      {2, -200, 0.0f}}},
     // x to the rounded 1/y: 1/0.5 is exactly 2, 1/+-0 = +-infinity.
     {{"SGL_YTHRootOfX"},
      {{4, 0.5f, 16}, {-8, 1, -8}, {0.5f, 0.0f, 0.0f}, {2, -0.0f, 0.0f}, {1, 0.0f, 1}, {kNaN, kInf, 1}}},
     {{"SGL_LogBaseX"}, {{2, 1, 0.0f}, {0.5f, 1, -0.0f}, {0.0f, 2, -0.0f}, {0.0f, 0.5f, 0.0f}}},  // IEEE quotients
     {{"SGL_InverseTangent2Input"},  // atan2f(y, x): the sign of y, from the negative axis when x < 0
-     {{-1, 0.0f, kPi}, {-1, -0.0f, -kPi}, {0.0f, 0.0f, 0.0f}, {0.0f, -0.0f, -0.0f}, {-0.0f, 0.0f, kPi},
-      {-0.0f, -0.0f, -kPi}, {0.0f, 1, kHalfPi}, {kInf, kInf, kQuarterPi}, {-kInf, -kInf, -kThreeQuarterPi},
-      {kInf, -2, -0.0f}, {-kInf, 2, kPi}, {5, -kInf, -kHalfPi}}},
+     {{-1, 0.0f, kPi},
+      {-1, -0.0f, -kPi},
+      {0.0f, 0.0f, 0.0f},
+      {0.0f, -0.0f, -0.0f},
+      {-0.0f, 0.0f, kPi},
+      {-0.0f, -0.0f, -kPi},
+      {0.0f, 1, kHalfPi},
+      {kInf, kInf, kQuarterPi},
+      {-kInf, -kInf, -kThreeQuarterPi},
+      {kInf, -2, -0.0f},
+      {-kInf, 2, kPi},
+      {5, -kInf, -kHalfPi}}},
 };
 
 class Math : public testing_support::ExportTest {};
@@ -139,8 +156,10 @@ TEST_F(Math, CompositesStoreTheBitsOfTheirParts) {
   ASSERT_TRUE(SGL_LN(ln.get(), m) == cudaSuccess && SGL_LogBase10(product.get(), m) == cudaSuccess);
   std::vector<float> want = ln.download();
   for (float& v : want) v *= from_bits(0x3EDE5BD9u);
-  testing_support::expect_same_bits("sine", DeviceBuffer<float>::adopt(out[0], x.size()).download(), sine.download(), {x});
-  testing_support::expect_same_bits("cosine", DeviceBuffer<float>::adopt(out[1], x.size()).download(), cosine.download(), {x});
+  testing_support::expect_same_bits("sine", DeviceBuffer<float>::adopt(out[0], x.size()).download(), sine.download(),
+                                    {x});
+  testing_support::expect_same_bits("cosine", DeviceBuffer<float>::adopt(out[1], x.size()).download(),
+                                    cosine.download(), {x});
   testing_support::expect_same_bits("input", input.download(), x);
   testing_support::expect_same_bits("SGL_LogBase10", product.download(), want, {log10});
 }
@@ -168,10 +187,16 @@ TEST_F(Math, RuntimeCallsRefusalsAndFailures) {
     };
     const auto no_outputs = [&, k] { return k == 0 || (out[0] == nullptr && (k == 1 || out[1] == nullptr)); };
     for (int n : {7, 0, -1, INT_MIN})
-      rows.push_back({c.name + " n = " + std::to_string(n), {n > 0 ? k : 0, n > 0 ? k : 0, 0, 0, 0, 0, n >= 0 || k == 0, n > 0},
-                      [&out, call, n] { return call(n, &out[0], &out[1]); }, n >= 0 || k == 0 ? 0 : 1, no_outputs});
+      rows.push_back({c.name + " n = " + std::to_string(n),
+                      {n > 0 ? k : 0, n > 0 ? k : 0, 0, 0, 0, 0, n >= 0 || k == 0, n > 0},
+                      [&out, call, n] { return call(n, &out[0], &out[1]); },
+                      n >= 0 || k == 0 ? 0 : 1,
+                      no_outputs});
     for (unsigned j = 0; j < k; ++j)
-      rows.push_back({c.name + " null output", {}, [&out, call, j] { return call(7, j ? &out[0] : nullptr, j ? nullptr : &out[1]); }, 1});
+      rows.push_back({c.name + " null output",
+                      {},
+                      [&out, call, j] { return call(7, j ? &out[0] : nullptr, j ? nullptr : &out[1]); },
+                      1});
   }
   for (const testing_support::Contract& row : rows) expect_contract(row);
   EXPECT_TRUE(x.download() == values && y.download() == values) << "a new-array export wrote its input";

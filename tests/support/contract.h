@@ -23,9 +23,9 @@ struct Contract {
 // The status an export returns when a runtime step fails with error: that error, for the cudaError_t exports.
 inline int same_error(cudaError_t error) { return error; }
 
-// Calls c once and checks its status, its cost and that it left no error pending. Where it succeeds, fails each of its allocations, then each
-// launch, then its synchronisation: each must return reported(error) with that error pending, launch nothing
-// after a failed allocation, leave nothing allocated and leave c.clean() true.
+// Calls c once and checks its status, its cost and that it left no error pending. Where it succeeds, fails each of its
+// allocations, then each launch, then its synchronisation: each must return reported(error) with that error pending,
+// launch nothing after a failed allocation, leave nothing allocated and leave c.clean() true.
 inline void expect_contract(const Contract& c, const std::function<int(cudaError_t)>& reported = same_error) {
   int status = -1;
   const CallCounts cost = calls_during([&] { status = c.call(); });
@@ -47,7 +47,8 @@ inline void expect_contract(const Contract& c, const std::function<int(cudaError
     fail_allocation(k), expect_failed(cudaErrorMemoryAllocation, "allocation " + std::to_string(k), true);
   for (unsigned k = 1; k <= c.cost.launches; ++k)
     fail_launch(k, cudaErrorNoKernelImageForDevice), expect_failed(cudaErrorNoKernelImageForDevice, "launch", false);
-  if (c.cost.synchronizations > 0) fail_synchronize(cudaErrorIllegalAddress), expect_failed(cudaErrorIllegalAddress, "sync", false);
+  if (c.cost.synchronizations > 0)
+    fail_synchronize(cudaErrorIllegalAddress), expect_failed(cudaErrorIllegalAddress, "sync", false);
 }
 
 }  // namespace testing_support

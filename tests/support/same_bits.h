@@ -19,7 +19,8 @@ inline void expect_same_bits(const std::string& what, const std::vector<float>& 
     if (same_float(got[i], want[i])) continue;
     std::string at;
     for (const std::vector<float>& operand : operands) at += ::testing::PrintToString(operand[i]) + " ";
-    ++shown, ADD_FAILURE() << what << " at " << i << " (" << at << "): " << SameFloat("got", "expected", got[i], want[i]).message();
+    ++shown, ADD_FAILURE() << what << " at " << i << " (" << at
+                           << "): " << SameFloat("got", "expected", got[i], want[i]).message();
   }
 }
 
