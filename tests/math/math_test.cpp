@@ -1,24 +1,28 @@
-// The values of the math exports. Each against an exact reference over its points (accuracy_cases.cpp):
-// every result within the bound that its recipe earns, NaN where the reference is NaN, infinities of the
-// right sign. Then what those bounds leave open: the sign of a zero and the finite values the recipes
-// define exactly, SGL_SineAndCosine bit for bit, and the constant of SGL_LogBase10.
+// The math exports. Each against an exact reference over its points (accuracy_cases.cpp): every result within
+// the bound that its recipe earns, NaN where the reference is NaN, infinities of the right sign. Then what those
+// bounds leave open (the sign of a zero and the finite values the recipes define exactly, SGL_SineAndCosine bit
+// for bit, the constant of SGL_LogBase10), and all 38 exports' runtime calls, refusals and failing steps.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "cuda_brelmont.h"
 #include "math/accuracy_cases.h"
+#include "support/contract.h"
 #include "support/device_buffer.h"
 #include "support/floats.h"
-#include "support/runtime.h"
+#include "support/same_bits.h"
 
 namespace {
 
+using math_accuracy::Case;
 using math_accuracy::cases;
 using testing_support::DeviceBuffer;
 using testing_support::from_bits;
@@ -26,19 +30,18 @@ using testing_support::from_bits;
 class Accuracy : public testing_support::ExportTest, public ::testing::WithParamInterface<size_t> {};
 
 TEST_P(Accuracy, StaysWithinTheBoundOfItsRecipe) {
-  const math_accuracy::Case& c = cases()[GetParam()];
+  const Case& c = cases()[GetParam()];
   const math_accuracy::Measurement m = math_accuracy::measure(c);
   ASSERT_EQ(m.status, cudaSuccess);
   EXPECT_TRUE(m.tail_intact) << c.name << " wrote past n";
   EXPECT_GT(m.counted, 5000u) << "too few points measured against a finite exact value";
-  const size_t shown = std::min<size_t>(m.failures.size(), 12);
-  for (size_t i = 0; i < shown; ++i) ADD_FAILURE() << math_accuracy::describe(c, m.failures[i]);
+  for (size_t i = 0; i < std::min<size_t>(m.failures.size(), 12); ++i) ADD_FAILURE() << describe(c, m.failures[i]);
   EXPECT_EQ(m.failures.size(), 0u) << "of " << m.points << " points";
 }
 
 std::string case_name(const ::testing::TestParamInfo<size_t>& info) {
   std::string name;
-  for (char ch : std::string(cases()[info.param].name).substr(4))  // without "SGL_"
+  for (char ch : cases()[info.param].name.substr(4))  // without "SGL_"
     if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
   return name;
 }
@@ -92,24 +95,41 @@ const Exact kExact[] = {
     {{"SGL_HyperbolicSecant"}, {{90.0f, 0.0f}, {-90.0f, 0.0f}, {-kInf, 0.0f}}},
     {{"SGL_HyperbolicCosecant"}, {{100.0f, 0.0f}, {-100.0f, -0.0f}}},
     {{"SGL_PowerOfX"},  // C99's pow
-     {{2, 10, 1024}, {-8, 3, -512}, {-0.0f, 3, -0.0f}, {-0.0f, 2, 0.0f}, {kNaN, -0.0f, 1}, {1, kNaN, 1},
-      {-1, -kInf, 1}, {2, -kInf, 0.0f}, {-kInf, -3, -0.0f}, {2, -200, 0.0f}}},
+     {{2, 10, 1024},
+      {-8, 3, -512},
+      {-0.0f, 3, -0.0f},
+      {-0.0f, 2, 0.0f},
+      {kNaN, -0.0f, 1},
+      {1, kNaN, 1},
+      {-1, -kInf, 1},
+      {2, -kInf, 0.0f},
+      {-kInf, -3, -0.0f},
+      {2, -200, 0.0f}}},
     // x to the rounded 1/y: 1/0.5 is exactly 2, 1/+-0 = +-infinity.
     {{"SGL_YTHRootOfX"},
      {{4, 0.5f, 16}, {-8, 1, -8}, {0.5f, 0.0f, 0.0f}, {2, -0.0f, 0.0f}, {1, 0.0f, 1}, {kNaN, kInf, 1}}},
     {{"SGL_LogBaseX"}, {{2, 1, 0.0f}, {0.5f, 1, -0.0f}, {0.0f, 2, -0.0f}, {0.0f, 0.5f, 0.0f}}},  // IEEE quotients
     {{"SGL_InverseTangent2Input"},  // atan2f(y, x): the sign of y, from the negative axis when x < 0
-     {{-1, 0.0f, kPi}, {-1, -0.0f, -kPi}, {0.0f, 0.0f, 0.0f}, {0.0f, -0.0f, -0.0f}, {-0.0f, 0.0f, kPi},
-      {-0.0f, -0.0f, -kPi}, {0.0f, 1, kHalfPi}, {kInf, kInf, kQuarterPi}, {-kInf, -kInf, -kThreeQuarterPi},
-      {kInf, -2, -0.0f}, {-kInf, 2, kPi}, {5, -kInf, -kHalfPi}}},
+     {{-1, 0.0f, kPi},
+      {-1, -0.0f, -kPi},
+      {0.0f, 0.0f, 0.0f},
+      {0.0f, -0.0f, -0.0f},
+      {-0.0f, 0.0f, kPi},
+      {-0.0f, -0.0f, -kPi},
+      {0.0f, 1, kHalfPi},
+      {kInf, kInf, kQuarterPi},
+      {-kInf, -kInf, -kThreeQuarterPi},
+      {kInf, -2, -0.0f},
+      {-kInf, 2, kPi},
+      {5, -kInf, -kHalfPi}}},
 };
 
-class MathValues : public testing_support::ExportTest {};
+class Math : public testing_support::ExportTest {};
 
-TEST_F(MathValues, SpecialValuesAreExactByClassAndSign) {
-  for (const Exact& e : kExact) {
+TEST_F(Math, SpecialValuesAreExactByClassAndSign) {
+  for (const Exact& e : kExact)
     for (const char* name : e.names) {
-      const math_accuracy::Case* c = math_accuracy::find(name);
+      const Case* c = math_accuracy::find(name);
       ASSERT_NE(c, nullptr) << name;
       std::vector<float> xs, ys;
       for (const auto& row : e.rows) xs.push_back(row[0]), ys.push_back(row.size() == 3 ? row[1] : 0.0f);
@@ -120,43 +140,66 @@ TEST_F(MathValues, SpecialValuesAreExactByClassAndSign) {
       for (size_t i = 0; i < xs.size(); ++i)
         EXPECT_SAME_FLOAT(got[i], e.rows[i].back()) << name << " at x = " << xs[i] << ", y = " << ys[i];
     }
-  }
 }
 
-std::vector<float> points_of(const char* name) {
-  std::vector<float> x;
-  for (const math_accuracy::Point& p : math_accuracy::find(name)->points()) x.push_back(p.x);
-  return x;
-}
-
-// got[i] is expected[i] (NaN as NaN) at every point x[i]; the first difference fails the test.
-void expect_same(const std::vector<float>& x, const std::vector<float>& got, const std::vector<float>& expected) {
-  for (size_t i = 0; i < x.size(); ++i) ASSERT_SAME_FLOAT(got[i], expected[i]) << "at x = " << x[i];
-}
-
-TEST_F(MathValues, SineAndCosineStoreWhatSineAndCosineStore) {
-  const std::vector<float> x = points_of("SGL_Sine");
-  const int n = static_cast<int>(x.size());
-  DeviceBuffer<float> input(x), sine(x), cosine(x);
-  ASSERT_EQ(SGL_Sine(sine.get(), n), cudaSuccess);
-  ASSERT_EQ(SGL_Cosine(cosine.get(), n), cudaSuccess);
+// SGL_SineAndCosine stores what SGL_Sine and SGL_Cosine store; SGL_LogBase10 is SGL_LN's result times the float
+// 0x3EDE5BD9, rounded once (the likely fault, the constant an ulp off, stays within the accuracy bound).
+TEST_F(Math, CompositesStoreTheBitsOfTheirParts) {
+  std::vector<float> x, log10;
+  for (const math_accuracy::Point& p : math_accuracy::find("SGL_Sine")->points()) x.push_back(p.x);
+  for (const math_accuracy::Point& p : math_accuracy::find("SGL_LogBase10")->points()) log10.push_back(p.x);
+  const int n = static_cast<int>(x.size()), m = static_cast<int>(log10.size());
+  DeviceBuffer<float> input(x), sine(x), cosine(x), ln(log10), product(log10);
   float* out[2] = {nullptr, nullptr};
-  ASSERT_EQ(SGL_SineAndCosine(input.get(), n, &out[0], &out[1]), cudaSuccess);
-  expect_same(x, DeviceBuffer<float>::adopt(out[0], x.size()).download(), sine.download());
-  expect_same(x, DeviceBuffer<float>::adopt(out[1], x.size()).download(), cosine.download());
-  expect_same(x, input.download(), x);
+  ASSERT_TRUE(SGL_Sine(sine.get(), n) == cudaSuccess && SGL_Cosine(cosine.get(), n) == cudaSuccess &&
+              SGL_SineAndCosine(input.get(), n, &out[0], &out[1]) == cudaSuccess);
+  ASSERT_TRUE(SGL_LN(ln.get(), m) == cudaSuccess && SGL_LogBase10(product.get(), m) == cudaSuccess);
+  std::vector<float> want = ln.download();
+  for (float& v : want) v *= from_bits(0x3EDE5BD9u);
+  testing_support::expect_same_bits("sine", DeviceBuffer<float>::adopt(out[0], x.size()).download(), sine.download(),
+                                    {x});
+  testing_support::expect_same_bits("cosine", DeviceBuffer<float>::adopt(out[1], x.size()).download(),
+                                    cosine.download(), {x});
+  testing_support::expect_same_bits("input", input.download(), x);
+  testing_support::expect_same_bits("SGL_LogBase10", product.download(), want, {log10});
 }
 
-// The one recipe whose likely fault, its constant an ulp off, stays within the accuracy bound: SGL_LN's
-// result times the float 0x3EDE5BD9, rounded once.
-TEST_F(MathValues, LogBase10IsTheLogarithmTimesTheFloatNearestOneOverLn10) {
-  const std::vector<float> x = points_of("SGL_LogBase10");
-  DeviceBuffer<float> log10(x), ln(x);
-  ASSERT_EQ(SGL_LogBase10(log10.get(), static_cast<int>(x.size())), cudaSuccess);
-  ASSERT_EQ(SGL_LN(ln.get(), static_cast<int>(x.size())), cudaSuccess);
-  std::vector<float> expected = ln.download();
-  for (float& v : expected) v *= testing_support::from_bits(0x3EDE5BD9u);
-  expect_same(x, log10.download(), expected);
+// One launch each, nothing done for n <= 0 (and nothing made for n < 0), null addresses refused; new arrays
+// distinct from the inputs and from each other, owned by the caller only when every step succeeded.
+TEST_F(Math, RuntimeCallsRefusalsAndFailures) {
+  const std::vector<float> values = {0.25f, -0.5f, 1.5f, 2.0f, -3.0f, 0.75f, 10.0f};
+  DeviceBuffer<float> in_place(values), x(values), y(values);
+  float* const stale = reinterpret_cast<float*>(uintptr_t{0x5a5a5a5a5a5a5a5a});  // what no export would store
+  float* out[2] = {nullptr, nullptr};
+  std::vector<testing_support::Contract> rows;
+  for (const Case& c : cases()) {
+    const unsigned k = c.outputs();
+    const auto call = [&, k](int n, float** first, float** second) {
+      out[0] = out[1] = stale;
+      const cudaError_t status = k == 0   ? c.in_place(in_place.get(), n)
+                                 : k == 1 ? c.two_inputs(x.get(), y.get(), n, first)
+                                          : SGL_SineAndCosine(x.get(), n, first, second);
+      for (unsigned j = 0; j < k && status == cudaSuccess && n > 0; ++j) {
+        EXPECT_TRUE(out[j] != x.get() && out[j] != y.get() && out[j] != out[1 - j]) << c.name;
+        EXPECT_EQ(cudaFree(out[j]), cudaSuccess);
+      }
+      return status;
+    };
+    const auto no_outputs = [&, k] { return k == 0 || (out[0] == nullptr && (k == 1 || out[1] == nullptr)); };
+    for (int n : {7, 0, -1, INT_MIN})
+      rows.push_back({c.name + " n = " + std::to_string(n),
+                      {n > 0 ? k : 0, n > 0 ? k : 0, 0, 0, 0, 0, n >= 0 || k == 0, n > 0},
+                      [&out, call, n] { return call(n, &out[0], &out[1]); },
+                      n >= 0 || k == 0 ? 0 : 1,
+                      no_outputs});
+    for (unsigned j = 0; j < k; ++j)
+      rows.push_back({c.name + " null output",
+                      {},
+                      [&out, call, j] { return call(7, j ? &out[0] : nullptr, j ? nullptr : &out[1]); },
+                      1});
+  }
+  for (const testing_support::Contract& row : rows) expect_contract(row);
+  EXPECT_TRUE(x.download() == values && y.download() == values) << "a new-array export wrote its input";
 }
 
 }  // namespace
