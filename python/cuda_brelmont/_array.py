@@ -73,7 +73,7 @@ class DeviceArray:
                 dtype = float32
             else:
                 raise TypeError(f"cannot upload an array of dtype {host.dtype}")
-        host = np.ascontiguousarray(host, dtype=dtype)
+        host = np.asarray(host, dtype=dtype, order="C")  # (ascontiguousarray would make 0-d 1-d)
         device = cls.empty(host.shape, host.dtype)
         rt.memcpy(device._ptr, host.ctypes.data, host.nbytes, rt.MEMCPY_HOST_TO_DEVICE)
         return device
@@ -99,6 +99,26 @@ class DeviceArray:
         if math.prod(shape) != self.size or any(s < 0 for s in shape):
             raise ValueError(f"cannot reshape an array of {self.size} elements into {tuple(shape)}")
         return DeviceArray(self._ptr, shape, self._dtype, owned=False, base=self)
+
+    def __getitem__(self, key):
+        """A view of a contiguous range along the first dimension: a[i:j] (step 1), or a[i] (one fewer
+        dimension). Other indexing needs a copy: download, index with NumPy, upload."""
+        if not self._shape:
+            raise TypeError("a 0-d array cannot be indexed")
+        rows, row = self._shape[0], self._shape[1:]
+        if isinstance(key, (int, np.integer)):
+            index = int(key) + (rows if key < 0 else 0)
+            if not 0 <= index < rows:
+                raise IndexError(f"index {key} is outside 0 ... {rows - 1}")
+            start, shape = index, row
+        elif isinstance(key, slice) and key.step in (None, 1):
+            start, stop, _ = key.indices(rows)
+            shape = (max(stop - start, 0), *row)
+        else:
+            raise TypeError("only a[i] and a[i:j] along the first dimension are views of device memory")
+        offset = start * math.prod(row) * self._dtype.itemsize
+        pointer = self._ptr + offset if math.prod(shape) else 0
+        return DeviceArray(pointer, shape, self._dtype, owned=False, base=self)
 
     def free(self):
         """Releases an owned array's memory now; the array is empty afterwards."""
@@ -226,5 +246,5 @@ def host_or_device(obj, what):
     if isinstance(obj, DeviceArray) or hasattr(obj, "__cuda_array_interface__"):
         array = operand(obj, float32, what)
         return array.ptr, array.size, array
-    host = np.ascontiguousarray(obj, dtype=float32)
+    host = np.asarray(obj, dtype=float32, order="C")
     return host.ctypes.data, host.size, host

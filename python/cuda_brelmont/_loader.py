@@ -102,6 +102,8 @@ def load(**where):
     tried = []
     for path, how in candidates(**where):
         if path.parent != Path(".") and not path.is_file():
+            if how == "CUDA_BRELMONT_LIBRARY":
+                tried.append(f"{path} ({how}): no such file")
             continue
         try:
             return _open(path), path
