@@ -5,7 +5,8 @@ Where the library is looked for, in order:
 1. ``CUDA_BRELMONT_LIBRARY``: the path of the library file itself. Nothing else is tried when it is set.
 2. An installed prefix: ``CUDA_BRELMONT_PREFIX`` when set, then the prefix of this Python environment
    (``sys.prefix``), each in ``lib/``, ``lib64/`` and ``lib/<multiarch>/``; then the system loader's own search
-   by name (``LD_LIBRARY_PATH``, the ld.so cache, ``PATH`` on Windows).
+   by name (``LD_LIBRARY_PATH``, the ld.so cache, ``PATH`` on Windows). An installed library whose runtime
+   (libhostcuda) lies beside it but off the loader's search path is loaded after that runtime.
 3. A build tree: the first source tree (a folder holding ``include/cuda_brelmont.h``) above this package's
    own folder or above the current directory, in ``build/<preset>/src/`` for the presets ``cuda-native``,
    ``host``, ``cuda`` and ``cuda-sm90``, in that order. Sanitized builds are never taken: a library built
@@ -97,6 +98,21 @@ def _open(path):
     return ctypes.CDLL(str(path), mode=ctypes.RTLD_GLOBAL)
 
 
+def _open_beside_runtime(path):
+    try:
+        return _open(path)
+    except OSError:
+        # An installed library whose runtime lies in its own folder but is not on the loader's search path
+        # (no RPATH, no LD_LIBRARY_PATH): load that runtime first, so that the library's dependency on it, by
+        # its SONAME, is met by the runtime already in the process.
+        runtimes = [path.parent / name for name in RUNTIME_NAMES if path.parent != Path(".")]
+        runtimes = [runtime for runtime in runtimes if runtime.is_file()]
+        if not runtimes:
+            raise
+        _open(runtimes[0])
+        return _open(path)
+
+
 def load(**where):
     """Loads the first library that exists among candidates() and returns (CDLL, path)."""
     tried = []
@@ -106,7 +122,7 @@ def load(**where):
                 tried.append(f"{path} ({how}): no such file")
             continue
         try:
-            return _open(path), path
+            return _open_beside_runtime(path), path
         except OSError as error:
             tried.append(f"{path} ({how}): {error}")
             if how == "CUDA_BRELMONT_LIBRARY":

@@ -1,4 +1,7 @@
 """Where the package looks for the shared library, in order."""
+import shutil
+import subprocess
+import sys
 from pathlib import Path
 
 import pytest
@@ -52,3 +55,25 @@ def test_order_is_variable_then_prefix_then_search_path_then_build_tree(tmp_path
 def test_a_named_library_that_is_missing_says_so():
     with pytest.raises(_loader.LibraryNotFound, match="no such file"):
         _loader.load(environ={"CUDA_BRELMONT_LIBRARY": "/nonexistent/libcuda_brelmont.so"})
+
+
+@pytest.mark.skipif(not shutil.which("cc") or sys.platform != "linux", reason="needs a C compiler (ELF)")
+def test_installed_library_finds_its_runtime_beside_it(tmp_path):
+    """An installed prefix without RPATH: lib/ holds the library and the runtime it links by SONAME."""
+    lib = tmp_path / "prefix" / "lib"
+    lib.mkdir(parents=True)
+    (tmp_path / "rt.c").write_text("int cudaMalloc(void** p, unsigned long n) { *p = 0; return (int)n; }\n")
+    (tmp_path / "lib.c").write_text("int cudaMalloc(void**, unsigned long);\n"
+                                    "int SGL_Sine(float* d, int n) { void* p; return cudaMalloc(&p, n); }\n")
+    subprocess.run(["cc", "-shared", "-fPIC", "-Wl,-soname,libhostcuda.so", "-o", lib / "libhostcuda.so",
+                    tmp_path / "rt.c"], check=True)
+    subprocess.run(["cc", "-shared", "-fPIC", "-o", lib / NAME, tmp_path / "lib.c", f"-L{lib}", "-lhostcuda"],
+                   check=True)
+    # In a fresh process: this one has the real runtime loaded already, which would meet the dependency.
+    probe = ("from cuda_brelmont import _loader; import sys; library, path = _loader.load(environ="
+             "{'CUDA_BRELMONT_PREFIX': sys.argv[1]}, cwd='/', package_dir='/', prefix='/nonexistent'); "
+             "print(path, library.SGL_Sine(None, 7), _loader.runtime_for(library, path) is library)")
+    package_root = Path(_loader.__file__).resolve().parents[1]
+    done = subprocess.run([sys.executable, "-c", probe, str(tmp_path / "prefix")], capture_output=True, text=True,
+                          cwd=package_root, check=True)
+    assert done.stdout.split() == [str(lib / NAME), "7", "True"]
