@@ -17,7 +17,7 @@ _KINDS = (float32, complex64)
 _DEFAULT_STREAMS = (None, 0, 1, 2)
 
 
-def _shape_of(shape):
+def shape_of(shape):
     if isinstance(shape, (int, np.integer)):
         shape = (shape,)
     shape = tuple(int(s) for s in shape)
@@ -46,7 +46,7 @@ class DeviceArray:
 
     def __init__(self, pointer, shape, dtype=float32, *, owned=True, base=None):
         self._ptr = int(pointer or 0)
-        self._shape = _shape_of(shape)
+        self._shape = shape_of(shape)
         self._dtype = np.dtype(dtype)
         if self._dtype not in _KINDS:
             raise TypeError(f"a DeviceArray holds float32 or complex64, not {self._dtype}")
@@ -56,7 +56,7 @@ class DeviceArray:
     @classmethod
     def empty(cls, shape, dtype=float32):
         """A new array whose elements are not set."""
-        shape, dtype = _shape_of(shape), np.dtype(dtype)
+        shape, dtype = shape_of(shape), np.dtype(dtype)
         return cls(rt.malloc(math.prod(shape) * dtype.itemsize), shape, dtype)
 
     @classmethod
@@ -188,8 +188,7 @@ def _c_contiguous(shape, strides, itemsize):
 def _synchronize_stream(stream):
     if stream in _DEFAULT_STREAMS:
         return
-    runtime = rt.loaded()
-    sync = getattr(runtime.library, "cudaStreamSynchronize", None)
+    sync = getattr(rt.loaded().runtime, "cudaStreamSynchronize", None)  # hostcuda has no streams
     if sync is not None:
         sync.argtypes = [ctypes.c_void_p]
         rt.check("cudaStreamSynchronize", sync(stream))
@@ -210,7 +209,7 @@ def operand(obj, dtype, what, writable=False):
         raise TypeError(f"{what}: expected a device array (DeviceArray or an object with "
                         f"__cuda_array_interface__), got {type(obj).__name__}")
     try:
-        shape = _shape_of(interface["shape"])
+        shape = shape_of(interface["shape"])
         given = np.dtype(interface["typestr"])
         pointer, readonly = interface["data"]
     except (KeyError, TypeError, ValueError) as error:

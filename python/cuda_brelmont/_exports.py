@@ -12,7 +12,7 @@ import ctypes
 import math
 
 from . import _runtime as rt
-from ._array import DeviceArray, complex64, float32, host_or_device, operand
+from ._array import DeviceArray, shape_of, complex64, float32, host_or_device, operand
 
 INT_MAX = 2**31 - 1
 MAX_RANK = 10
@@ -419,7 +419,7 @@ def SGL_Split2DArray(src, index, mode):
 # ---- Creation and filling --------------------------------------------------------------------------------
 
 def _created(name, shape, dtype, *value):
-    shape = (shape,) if isinstance(shape, int) else tuple(shape)
+    shape = shape_of(shape)
     n = math.prod(shape)
     if n == 0:
         return DeviceArray(0, shape, dtype)

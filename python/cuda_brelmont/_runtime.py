@@ -62,7 +62,7 @@ _RUNTIME_SIGNATURES = {
 class _Loaded:
     def __init__(self):
         self.library, self.path = _loader.load()
-        runtime = _loader.runtime_for(self.library, self.path)
+        self.runtime = runtime = _loader.runtime_for(self.library, self.path)
         self.rt = {}
         for name, (restype, argtypes) in _RUNTIME_SIGNATURES.items():
             function = getattr(runtime, name)
