@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cuda_brelmont.h"
-#include "math/accuracy_cases.h"
+#include "accuracy/accuracy_cases.h"
 #include "support/contract.h"
 #include "support/device_buffer.h"
 #include "support/floats.h"

@@ -24,8 +24,8 @@ struct Contract {
 inline int same_error(cudaError_t error) { return error; }
 
 // Calls c once and checks its status, its cost and that it left no error pending. Where it succeeds, fails each of its
-// allocations, then each launch, then its synchronisation: each must return reported(error) with that error pending,
-// launch nothing after a failed allocation, leave nothing allocated and leave c.clean() true.
+// allocations, then each copy, each launch and its synchronisation: each must return reported(error) with that error
+// pending, launch nothing after a failed allocation, leave nothing allocated and leave c.clean() true.
 inline void expect_contract(const Contract& c, const std::function<int(cudaError_t)>& reported = same_error) {
   int status = -1;
   const CallCounts cost = calls_during([&] { status = c.call(); });
@@ -37,7 +37,7 @@ inline void expect_contract(const Contract& c, const std::function<int(cudaError
   const size_t live = live_allocations();
   const auto expect_failed = [&](cudaError_t error, const std::string& step, bool allocation) {
     const CallCounts made = calls_during([&] { EXPECT_EQ(c.call(), reported(error)) << c.what << ": " << step; });
-    fail_allocation(0), fail_launch(0, cudaSuccess), fail_synchronize(cudaSuccess);
+    fail_allocation(0), fail_copy(0, cudaSuccess), fail_launch(0, cudaSuccess), fail_synchronize(cudaSuccess);
     EXPECT_EQ(cudaGetLastError(), error) << c.what << ": " << step;
     EXPECT_EQ(live_allocations(), live) << c.what << ": " << step << " leaked";
     EXPECT_TRUE(!c.clean || c.clean()) << c.what << ": " << step;
@@ -45,6 +45,8 @@ inline void expect_contract(const Contract& c, const std::function<int(cudaError
   };
   for (unsigned k = 1; k <= c.cost.allocations; ++k)
     fail_allocation(k), expect_failed(cudaErrorMemoryAllocation, "allocation " + std::to_string(k), true);
+  for (unsigned k = 1; k <= c.cost.copies_to_device + c.cost.copies_to_host + c.cost.copies_on_device; ++k)
+    fail_copy(k, cudaErrorIllegalAddress), expect_failed(cudaErrorIllegalAddress, "copy " + std::to_string(k), false);
   for (unsigned k = 1; k <= c.cost.launches; ++k)
     fail_launch(k, cudaErrorNoKernelImageForDevice), expect_failed(cudaErrorNoKernelImageForDevice, "launch", false);
   if (c.cost.synchronizations > 0)
