@@ -15,6 +15,7 @@
 #include "cuda_brelmont.h"
 #include "support/contract.h"
 #include "support/device_buffer.h"
+#include "support/same_bits.h"
 
 namespace {
 
@@ -52,11 +53,6 @@ std::vector<T> distinct(int n, int first = 1) {
     std::memcpy(&v[i], parts, sizeof(T));
   }
   return v;
-}
-
-template <typename T>
-bool same_bytes(const std::vector<T>& a, const std::vector<T>& b) {
-  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 // The export's new array (adopted, so released) against want, bit for bit, and null exactly when want is empty.
