@@ -93,14 +93,12 @@ TEST_F(NdArrays, SubsetWrapsAndIndexKeepsTheDimensionsMarkedMinusOne) {
     DeviceBuffer<float> d(src);
     float* out = nullptr;
     ASSERT_EQ(SGL_ArraySubset(int(box.size()), data(src_dims), data(start), data(box), d.get(), &out), cudaSuccess);
-    expect_array(out,
-                 over(box,
-                      [&](const Dims& j) {
-                        Dims c(j.size());
-                        for (size_t k = 0; k < j.size(); ++k) c[k] = (j[k] + start[k]) % src_dims[k];
-                        return src[flat(c, src_dims)];
-                      }),
-                 "subset " + str(src_dims) + " at " + str(start) + " box " + str(box));
+    const Values want = over(box, [&](const Dims& j) {
+      Dims c(j.size());
+      for (size_t k = 0; k < j.size(); ++k) c[k] = (j[k] + start[k]) % src_dims[k];
+      return src[flat(c, src_dims)];
+    });
+    expect_array(out, want, "subset " + str(src_dims) + " at " + str(start) + " box " + str(box));
   }
   for (auto [dims, indices] :
        std::vector<std::pair<Dims, Dims>>{{{3, 4}, {-1, 2}},
@@ -116,14 +114,12 @@ TEST_F(NdArrays, SubsetWrapsAndIndexKeepsTheDimensionsMarkedMinusOne) {
     float* out = nullptr;
     SGL_IndexArray(int(dims.size()), dims.data(), indices.data(), d.get(), &out, out_dims.data());
     EXPECT_EQ(out_dims, want_dims);
-    expect_array(out,
-                 over(want_dims,
-                      [&](const Dims& j) {
-                        Dims c(j);
-                        for (size_t k = 0; k < j.size(); ++k) c[k] = indices[k] == -1 ? j[k] : indices[k];
-                        return src[flat(c, dims)];
-                      }),
-                 "index " + str(indices));
+    const Values want = over(want_dims, [&](const Dims& j) {
+      Dims c(j);
+      for (size_t k = 0; k < j.size(); ++k) c[k] = indices[k] == -1 ? j[k] : indices[k];
+      return src[flat(c, dims)];
+    });
+    expect_array(out, want, "index " + str(indices));
   }
 }
 
