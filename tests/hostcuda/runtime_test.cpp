@@ -1,9 +1,12 @@
 // The stand-in runtime keeps the rules of the real one that the library and its tests rely on.
+#include "support/runtime.h"
+
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
 #include <cfenv>
 #include <cfloat>
+#include <climits>
 #include <random>
 #include <set>
 #include <thread>
@@ -172,6 +175,67 @@ TEST_F(Runtime, TowardZeroAdditionMatchesTheHardwareRoundingMode) {
     if (k % 3 == 0) b = from_bits(rng() & 0x807fffffu);
     if (std::isfinite(b)) ASSERT_EQ(bits(__fadd_rz(a, b)), bits(add_toward_zero_reference(a, b))) << a << " + " << b;
   }
+}
+
+void noop_thread(void*) {}
+
+TEST_F(Runtime, EachCallCountsOnceUnderItsKindAndTheKthCopyFailsOnDemand) {
+  float host[4] = {1, 2, 3, 4}, back[4] = {0, 0, 0, 0}, *a = nullptr, *b = nullptr;
+  const testing_support::CallCounts counted = testing_support::calls_during([&] {
+    ASSERT_TRUE(cudaMalloc(&a, sizeof host) == cudaSuccess && cudaMalloc(&b, sizeof host) == cudaSuccess);
+    ASSERT_EQ(cudaMemcpy(a, host, sizeof host, cudaMemcpyHostToDevice), cudaSuccess);
+    ASSERT_EQ(cudaMemcpy(b, a, sizeof host, cudaMemcpyDeviceToDevice), cudaSuccess);
+    ASSERT_EQ(cudaMemcpy(host, b, sizeof host, cudaMemcpyDeviceToHost), cudaSuccess);
+    ASSERT_EQ(cudaMemcpy(host, b, sizeof host, cudaMemcpyDefault), cudaSuccess);  // resolved: device to host
+    ASSERT_TRUE(cudaMemset(a, 0, sizeof host) == cudaSuccess && cudaDeviceSynchronize() == cudaSuccess);
+    ASSERT_EQ(hostcudaLaunch(dim3(2), dim3(3), noop_thread, nullptr), cudaSuccess);
+    ASSERT_EQ(hostcudaLaunch(dim3(0), dim3(3), noop_thread, nullptr), cudaErrorInvalidConfiguration);
+    ASSERT_TRUE(cudaFree(b) == cudaSuccess && cudaFree(nullptr) == cudaSuccess);  // null reaches no device
+  });
+  EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidConfiguration);
+  EXPECT_EQ(counted, (testing_support::CallCounts{2, 1, 1, 2, 1, 1, 1, 2}));
+  hostcudaFailCopy(2, cudaErrorIllegalAddress);
+  EXPECT_EQ(cudaMemcpy(a, host, sizeof host, cudaMemcpyHostToDevice), cudaSuccess);
+  host[0] = 5;
+  EXPECT_EQ(cudaMemcpy(a, host, sizeof host, cudaMemcpyHostToDevice), cudaErrorIllegalAddress);  // copies nothing
+  EXPECT_EQ(cudaGetLastError(), cudaErrorIllegalAddress);
+  EXPECT_EQ(cudaMemcpy(back, a, sizeof back, cudaMemcpyDeviceToHost), cudaSuccess);  // one failure only
+  EXPECT_EQ(back[0], 1.0f);
+  hostcudaFailCopy(1, cudaErrorUnknown), hostcudaFailCopy(0, cudaSuccess);  // cancelled
+  EXPECT_EQ(cudaMemcpy(back, a, sizeof back, cudaMemcpyDeviceToHost), cudaSuccess);
+  cudaFree(a);
+}
+
+// Device memory anywhere inside a live allocation; host memory, freed memory and one past the end are unregistered.
+TEST_F(Runtime, PointerAttributesTellDeviceMemoryFromHostMemory) {
+  float* p = nullptr;
+  std::vector<float> host(4);
+  ASSERT_EQ(cudaMalloc(&p, 16 * sizeof(float)), cudaSuccess);
+  for (const float* q : {p, p + 7, p + 15, p + 16, host.data()}) {
+    cudaPointerAttributes a{};
+    a.device = 99;
+    ASSERT_EQ(cudaPointerGetAttributes(&a, q), cudaSuccess);
+    const bool device = q < p + 16 && q >= p;
+    EXPECT_EQ(a.type, device ? cudaMemoryTypeDevice : cudaMemoryTypeUnregistered);
+    EXPECT_TRUE(a.device == (device ? 0 : cudaInvalidDeviceId) && a.devicePointer == (device ? q : nullptr) &&
+                a.hostPointer == (device ? nullptr : q))
+        << q - p;
+  }
+  ASSERT_EQ(cudaFree(p), cudaSuccess);
+  cudaPointerAttributes freed{};
+  ASSERT_EQ(cudaPointerGetAttributes(&freed, p), cudaSuccess);
+  EXPECT_EQ(freed.type, cudaMemoryTypeUnregistered);
+  EXPECT_TRUE(cudaMemoryTypeUnregistered == 0 && cudaMemoryTypeHost == 1 && cudaMemoryTypeDevice == 2 &&
+              cudaMemoryTypeManaged == 3);  // the runtime's own numbers
+  EXPECT_EQ(cudaPointerGetAttributes(nullptr, host.data()), cudaErrorInvalidValue);
+  EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidValue);
+}
+
+TEST(Atomics, MinKeepsTheSmallerAndReturnsTheOldValue) {
+  unsigned u = UINT_MAX;
+  int i = 3;
+  EXPECT_TRUE(atomicMin(&u, 7u) == UINT_MAX && atomicMin(&u, 9u) == 7u && u == 7u);
+  EXPECT_TRUE(atomicMin(&i, -5) == 3 && atomicMin(&i, INT_MIN) == -5 && atomicMin(&i, 0) == INT_MIN && i == INT_MIN);
 }
 
 }  // namespace

@@ -38,18 +38,6 @@ inline ::testing::AssertionResult SameFloat(const char* a_expr, const char* b_ex
 #define EXPECT_SAME_FLOAT(a, b) EXPECT_PRED_FORMAT2(::testing_support::SameFloat, a, b)
 #define ASSERT_SAME_FLOAT(a, b) ASSERT_PRED_FORMAT2(::testing_support::SameFloat, a, b)
 
-// Position of a float on a line where consecutive floats are consecutive integers (-0 and +0 coincide).
-inline int64_t ordinal(float f) {
-  const int64_t magnitude = bits(f) & 0x7fffffffu;
-  return (bits(f) >> 31) ? -magnitude : magnitude;
-}
-
-// Number of floats between a and b (0 when equal); NaNs compare as infinitely far unless both are NaN.
-inline double ulp_distance(float a, float b) {
-  if (std::isnan(a) || std::isnan(b)) return (std::isnan(a) && std::isnan(b)) ? 0.0 : INFINITY;
-  return static_cast<double>(std::llabs(ordinal(a) - ordinal(b)));
-}
-
 // Size of one float ulp at the magnitude of x (x finite): 2^(e - 23) for normal x, 2^-149 below.
 inline long double float_ulp(long double x) {
   const long double ax = std::fabs(x);
@@ -58,16 +46,6 @@ inline long double float_ulp(long double x) {
   std::frexp(ax, &e);  // ax = m * 2^e with m in [0.5, 1)
   if (e > 128) e = 128;  // beyond the float range, measure in ulps of the largest binade
   return std::ldexp(1.0L, e - 1 - 23);
-}
-
-// Error of a float result against an exact (or extended-precision) reference, in float ulps of the
-// reference. Infinity counts as the float after the largest one (2^128), so an overflow just past the
-// range costs about one ulp; an infinite or NaN reference must be matched exactly.
-inline double ulp_error(float got, long double exact) {
-  if (std::isnan(exact) || std::isnan(got)) return (std::isnan(exact) && std::isnan(got)) ? 0.0 : INFINITY;
-  if (std::isinf(exact)) return static_cast<long double>(got) == exact ? 0.0 : INFINITY;
-  const long double g = std::isinf(got) ? std::copysign(std::ldexp(1.0L, 128), static_cast<long double>(got)) : got;
-  return static_cast<double>(std::fabs(g - exact) / float_ulp(exact));
 }
 
 }  // namespace testing_support

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstring>
 #include <ostream>
 
 #if defined(CUDA_BRELMONT_HOST_VARIANT)
@@ -43,11 +44,7 @@ inline void unfix_seeds() {}
 struct CallCounts {
   unsigned long long allocations, releases, copies_to_device, copies_to_host, copies_on_device, memsets,
       synchronizations, launches;
-  bool operator==(const CallCounts& o) const {
-    return allocations == o.allocations && releases == o.releases && copies_to_device == o.copies_to_device &&
-           copies_to_host == o.copies_to_host && copies_on_device == o.copies_on_device && memsets == o.memsets &&
-           synchronizations == o.synchronizations && launches == o.launches;
-  }
+  bool operator==(const CallCounts& o) const { return std::memcmp(this, &o, sizeof o) == 0; }
   friend std::ostream& operator<<(std::ostream& os, const CallCounts& c) {
     return os << "{alloc " << c.allocations << ", free " << c.releases << ", h2d " << c.copies_to_device << ", d2h "
               << c.copies_to_host << ", d2d " << c.copies_on_device << ", memset " << c.memsets << ", sync "
@@ -58,17 +55,13 @@ struct CallCounts {
 #if defined(CUDA_BRELMONT_HOST_VARIANT)
 template <typename Work>
 CallCounts calls_during(Work&& work) {
-  const hostcudaCallCounts before = hostcudaCounts();
+  const hostcudaCallCounts a = hostcudaCounts();
   work();
-  const hostcudaCallCounts after = hostcudaCounts();
-  return CallCounts{after.allocations - before.allocations,
-                    after.releases - before.releases,
-                    after.copies_to_device - before.copies_to_device,
-                    after.copies_to_host - before.copies_to_host,
-                    after.copies_on_device - before.copies_on_device,
-                    after.memsets - before.memsets,
-                    after.synchronizations - before.synchronizations,
-                    after.launches - before.launches};
+  const hostcudaCallCounts b = hostcudaCounts();
+  return CallCounts{b.allocations - a.allocations,         b.releases - a.releases,
+                    b.copies_to_device - a.copies_to_device, b.copies_to_host - a.copies_to_host,
+                    b.copies_on_device - a.copies_on_device, b.memsets - a.memsets,
+                    b.synchronizations - a.synchronizations, b.launches - a.launches};
 }
 #else
 template <typename Work>

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,12 @@ inline void expect_same_bits(const std::string& what, const std::vector<float>& 
     ++shown, ADD_FAILURE() << what << " at " << i << " (" << at
                            << "): " << SameFloat("got", "expected", got[i], want[i]).message();
   }
+}
+
+// Same elements byte for byte (complex elements, and NaN payloads where they must survive).
+template <typename T>
+bool same_bytes(const std::vector<T>& a, const std::vector<T>& b) {
+  return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 }  // namespace testing_support

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "math/accuracy_cases.h"
+#include "accuracy/accuracy_cases.h"
 
 namespace {
 
@@ -41,10 +41,10 @@ std::string number(double v) {
 int main() {
   std::printf("# Accuracy of the elementwise math exports\n\n");
   std::printf("Measured on %s%s.\n\n", variant(), device_name().c_str());
-  std::printf("Written by `math_accuracy` (tests/math/accuracy_table.cpp) over the same points and against the\n"
-              "same references as the accuracy tests (tests/math/accuracy_cases.cpp). Regenerate with:\n\n");
+  std::printf("Written by `math_accuracy` (bench/accuracy/accuracy_table.cpp) over the same points and against the\n"
+              "same references as the accuracy tests (bench/accuracy/accuracy_cases.cpp). Regenerate with:\n\n");
   std::printf("    cmake --preset host && cmake --build --preset host -j2 --target math_accuracy\n"
-              "    build/host/tests/math_accuracy > docs/accuracy.md\n\n");
+              "    build/host/bench/accuracy/math_accuracy > docs/accuracy.md\n\n");
   std::printf(
       "Errors are in float ulps of the exact value (a long double reference). Each bound follows from the\n"
       "recipe: one library call is held to its published bound plus half an ulp (published bounds are\n"
