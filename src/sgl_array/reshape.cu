@@ -144,8 +144,8 @@ extern "C" void SGL_TransposeNDArray(int ndims, int* srcDims, int* perm, float* 
   *out = nullptr;
   Permuted p;
   if ((ndims > 0 && outDims == nullptr) || !permute(ndims, srcDims, perm, &p)) return;
-  const cudaError_t status =
-      brelmont::produce_new_arrays(p.count, {out}, {{src, p.count}}, [&](float* result) { return launch_permuted(p, src, result); });
+  const cudaError_t status = brelmont::produce_new_arrays(
+      p.count, {out}, {{src, p.count}}, [&](float* result) { return launch_permuted(p, src, result); });
   if (status != cudaSuccess) return;
   int* sizes = new (std::nothrow) int[ndims > 0 ? ndims : 1];  // outDims may be srcDims itself
   if (sizes == nullptr) {
@@ -164,13 +164,14 @@ extern "C" cudaError_t SGL_Split1DArray(int n, int index, float* src, float** fi
   if (second != nullptr) *second = nullptr;
   if (n < 0 || !brelmont::all_given(firstCount, secondCount)) return cudaErrorInvalidValue;
   const int at = clamp(index, n);
-  const cudaError_t status = brelmont::produce_new_arrays({at, n - at}, {first, second}, {{src, n}}, [&](float* head, float* tail) {
-    const cudaError_t launched =
-        at > 0 ? brelmont::launch_box(sgl_split_1d, src, head, brelmont::run_of(0, at), at) : cudaSuccess;
-    return brelmont::first_failure(
-        launched, at < n ? brelmont::launch_box(sgl_split_1d, src, tail, brelmont::run_of(at, n - at), n - at)
-                         : cudaSuccess);
-  });
+  const cudaError_t status =
+      brelmont::produce_new_arrays({at, n - at}, {first, second}, {{src, n}}, [&](float* head, float* tail) {
+        const cudaError_t launched =
+            at > 0 ? brelmont::launch_box(sgl_split_1d, src, head, brelmont::run_of(0, at), at) : cudaSuccess;
+        return brelmont::first_failure(
+            launched,
+            at < n ? brelmont::launch_box(sgl_split_1d, src, tail, brelmont::run_of(at, n - at), n - at) : cudaSuccess);
+      });
   *firstCount = status == cudaSuccess ? at : 0;
   *secondCount = status == cudaSuccess ? n - at : 0;
   return status;

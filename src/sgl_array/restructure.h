@@ -115,9 +115,10 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims
   split.space = space.space();
   split.start = start;
   split.count = count;
-  const cudaError_t status = produce_new_arrays({kept_count, deleted_count}, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
-    return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
-  });
+  const cudaError_t status =
+      produce_new_arrays({kept_count, deleted_count}, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
+        return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
+      });
   if (status != cudaSuccess) return status;
   for (int k = ndims - 1; k >= 0; --k) {  // src_dims is read to the end before either is written
     out_dims[k] = k == axis ? along - count : src_dims[k];
