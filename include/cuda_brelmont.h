@@ -8,6 +8,9 @@
  *  - Status exports return cudaErrorInvalidValue, and do no device work, when their arguments would make
  *    them read or write outside the arrays those arguments describe; a failed allocation is returned as
  *    its own status with nothing left allocated. Nothing is ever reported as success that failed.
+ *  - A null device pointer for an array of which the call must read or write at least one element is such an
+ *    invalid argument, refused before any device work (the reductions: BRELMONT_STATUS_BAD_PARAM; exports
+ *    without a status: null outputs and zero counts). Arrays of which nothing is touched may be null.
  */
 #ifndef CUDA_BRELMONT_H
 #define CUDA_BRELMONT_H
@@ -218,7 +221,8 @@ CUDA_BRELMONT_API cudaError_t SGL_DivideScalarArray(float* data, float s, int n)
  * returns the first failure (allocation, launch or the kernel's work). An empty result is success with *result
  * null and nothing launched. cudaErrorInvalidValue, with nothing allocated, for ndims outside 0..10, a negative
  * size, an operand of more than INT_MAX elements, a result of more than INT_MAX bytes, a null result or
- * resultBytes, or null size arrays when ndims > 0. *result is null after every failure. */
+ * resultBytes, or null size arrays when ndims > 0. *result is null after every failure; resultSizes and
+ * *resultBytes are written only with a result. */
 CUDA_BRELMONT_API cudaError_t SGL_AddArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
                                                 float** result, int* resultSizes, int* resultBytes);
 

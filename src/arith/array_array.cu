@@ -79,8 +79,8 @@ namespace {
 
 using CombineKernel = void (*)(const float*, const float*, float*, CommonExtent, int);
 
-// Validates the shapes, reports the result's sizes and byte size, then allocates the result and runs kernel
-// over it. Every operand offset must fit an int, so each operand may hold at most INT_MAX elements, and the
+// Validates the shapes, allocates the result and runs kernel over it, then reports the result's sizes and byte
+// size. Every operand offset must fit an int, so each operand may hold at most INT_MAX elements, and the
 // result's byte size must fit *result_bytes. The sizes are read before anything is written, so result_sizes
 // may share storage with an operand's sizes.
 cudaError_t combine_arrays(CombineKernel kernel, int ndims, const int* sizes_a, const int* sizes_b, const float* a,
@@ -102,12 +102,14 @@ cudaError_t combine_arrays(CombineKernel kernel, int ndims, const int* sizes_a, 
   brelmont::make_strides(extent.a_strides, sizes_a, ndims);
   brelmont::make_strides(extent.b_strides, sizes_b, ndims);
 
-  for (int d = 0; d < ndims; ++d) result_sizes[d] = extent.result.dims[d];
-  *result_bytes = count * static_cast<int>(sizeof(float));
-  return brelmont::produce_new_arrays(count, {result}, [&](float* out) {
+  const cudaError_t status = brelmont::produce_new_arrays(count, {result}, {{a, count}, {b, count}}, [&](float* out) {
     return brelmont::synchronize(
         brelmont::launch(kernel, brelmont::standard_grid(count), brelmont::standard_block(), a, b, out, extent, count));
   });
+  if (status != cudaSuccess) return status;  // the sizes are reported with a result only
+  for (int d = 0; d < ndims; ++d) result_sizes[d] = extent.result.dims[d];
+  *result_bytes = count * static_cast<int>(sizeof(float));
+  return cudaSuccess;
 }
 
 }  // namespace

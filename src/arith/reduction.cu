@@ -36,6 +36,7 @@ brelmontStatus_t accumulate(cudaError_t (*algorithm)(const float*, int, double*)
     *result = 0.0f;
     return BRELMONT_STATUS_SUCCESS;
   }
+  if (brelmont::reaches_null({{data, count}})) return BRELMONT_STATUS_BAD_PARAM;
   double total = 0.0;
   const cudaError_t status = reduce_to_host(&total, [&](double* out) { return algorithm(data, count, out); });
   if (status != cudaSuccess) return status_of(status);
@@ -64,7 +65,9 @@ extern "C" brelmontStatus_t SGL_MinMaxArray(int ndims, int /*unused*/, int* size
   shape.ndims = ndims;
   for (int d = 0; d < ndims; ++d) shape.dims[d] = sizes[d];
   int count = 0;
-  if (!brelmont::checked_count(shape.dims, ndims, &count) || count == 0) return BRELMONT_STATUS_BAD_PARAM;
+  if (!brelmont::checked_count(shape.dims, ndims, &count) || count == 0 || brelmont::reaches_null({{data, count}})) {
+    return BRELMONT_STATUS_BAD_PARAM;
+  }
 
   brelmont::Extremes found{};
   const cudaError_t status =

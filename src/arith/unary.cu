@@ -115,7 +115,7 @@ extern "C" cudaError_t SGL_ScaleByPowerOfTwo(float* data, int k, int n) {
 extern "C" cudaError_t SGL_QuotientAndRemainder(float* x, float* y, int nx, int ny, float** remainder,
                                                 float** quotient) {
   const int m = nx < ny ? nx : ny;
-  return brelmont::produce_new_arrays(m, {remainder, quotient}, [&](float* r, float* q) {
+  return brelmont::produce_new_arrays(m, {remainder, quotient}, {{x, m}, {y, m}}, [&](float* r, float* q) {
     return brelmont::run_standard(sgl_quotient_and_remainder, m, x, y, r, q, m);
   });
 }

@@ -5,6 +5,7 @@
 // sizes or strides. Positions 0 and, for even N, N/2 are their own mirrors and are never written; the reads
 // (1 ... h) and writes (h+1 ... N-1) of a row never overlap, so threads need no order among themselves.
 #include "cuda_brelmont.h"
+#include "frame/device_memory.h"
 #include "frame/kernel_index.h"
 #include "frame/launch.h"
 #include "frame/strides.h"
@@ -39,6 +40,7 @@ extern "C" void CompleteFFT(float2* data, int* sizes, int ndims) {
   const int row_length = sizes[ndims - 1];
   const int per_row = mirrored_per_row(row_length);
   if (per_row <= 0) return;  // N = 1 or 2: every position is its own mirror
+  if (brelmont::reaches_null({{data, n}})) return;
   const int count = n / row_length * per_row;
   // Work queued earlier on any stream (the transform) completes first; the result is complete on return.
   cudaDeviceSynchronize();

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <type_traits>
 
 namespace brelmont {
 
@@ -51,6 +53,28 @@ class ScopedDeviceArray {
 inline bool ranges_overlap(const void* a, size_t a_bytes, const void* b, size_t b_bytes) {
   const uintptr_t x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
   return a_bytes > 0 && b_bytes > 0 && x < y + b_bytes && y < x + a_bytes;
+}
+
+// One caller array that a call uses: its device pointer and how many of its elements the call reads or writes.
+struct ArrayUse {
+  const void* data;
+  long long count;
+};
+
+// Whether a call would reach through a null device pointer: an array it must read or write (count >= 1) is
+// null. A kernel that faulted on it would leave the caller's whole context unusable, so such a call is refused
+// before any device work, as other invalid arguments are. Arrays of no elements may be null.
+inline bool reaches_null(std::initializer_list<ArrayUse> uses) {
+  for (const ArrayUse& use : uses)
+    if (use.data == nullptr && use.count > 0) return true;
+  return false;
+}
+
+// The use of a kernel argument in a launch over count elements: count elements of a pointer, none of a value.
+template <typename T>
+ArrayUse use_of(const T& argument, int count) {
+  if constexpr (std::is_pointer_v<T>) return {argument, count};
+  return {nullptr, 0};
 }
 
 // Allocates count elements in each array, in order, and stops at the first failure, which it returns.

@@ -49,8 +49,11 @@ inline cudaError_t synchronize(cudaError_t launched) { return first_failure(laun
 
 // Synchronised-status export over n elements: one standard launch of kernel(args...), then the device
 // synchronisation. n <= 0 launches nothing (a launch the runtime would only refuse) and still synchronises.
+// Every pointer argument of a standard kernel is an array of n elements: a null one, with n >= 1, is
+// cudaErrorInvalidValue with no device work.
 template <typename... Params>
 cudaError_t run_standard(void (*kernel)(Params...), int n, exactly_t<Params>... args) {
+  if (reaches_null({use_of(args, n)...})) return cudaErrorInvalidValue;
   const cudaError_t launched = n > 0 ? launch(kernel, standard_grid(n), standard_block(), args...) : cudaSuccess;
   return synchronize(launched);
 }

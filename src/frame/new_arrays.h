@@ -4,6 +4,7 @@
 #include <cuda_runtime.h>
 
 #include <cstddef>
+#include <initializer_list>
 #include <utility>
 
 #include "frame/device_memory.h"
@@ -19,14 +20,15 @@ cudaError_t run_on(Work& work, ScopedDeviceArray<T>* arrays, std::index_sequence
 }  // namespace detail
 
 // Allocates output k with counts[k] elements (none, a null array, for a count of 0), runs
-// work(array0, array1, ...) and, if every step succeeded, stores the arrays through the outputs for the
-// caller to own. Otherwise nothing stays allocated and every output is null:
-//  - a null output address, two outputs at one address, or a negative count: cudaErrorInvalidValue, no
-//    device work;
+// work(array0, array1, ...) over the caller's arrays inputs and, if every step succeeded, stores the arrays
+// through the outputs for the caller to own. Otherwise nothing stays allocated and every output is null:
+//  - a null output address, two outputs at one address, a negative count, or a null input that the work
+//    must read (reaches_null): cudaErrorInvalidValue, no device work;
 //  - a failed allocation: its status, nothing launched;
 //  - a failure reported by work (a launch or the synchronisation): that status.
 template <typename T, size_t N, typename Work>
-cudaError_t produce_new_arrays(const int (&counts)[N], T** const (&outputs)[N], Work work) {
+cudaError_t produce_new_arrays(const int (&counts)[N], T** const (&outputs)[N], std::initializer_list<ArrayUse> inputs,
+                               Work work) {
   for (size_t k = 0; k < N; ++k) {
     if (outputs[k] == nullptr) return cudaErrorInvalidValue;
     for (size_t j = 0; j < k; ++j)
@@ -35,6 +37,7 @@ cudaError_t produce_new_arrays(const int (&counts)[N], T** const (&outputs)[N], 
   for (T** out : outputs) *out = nullptr;
   for (int count : counts)
     if (count < 0) return cudaErrorInvalidValue;
+  if (reaches_null(inputs)) return cudaErrorInvalidValue;
 
   ScopedDeviceArray<T> arrays[N];
   for (size_t k = 0; k < N; ++k) {
@@ -51,14 +54,14 @@ cudaError_t produce_new_arrays(const int (&counts)[N], T** const (&outputs)[N], 
 // The same with count elements in every output. count == 0 is success with null outputs and nothing
 // allocated or launched (the device is still synchronised, as every synchronised-status export is).
 template <typename T, size_t N, typename Work>
-cudaError_t produce_new_arrays(int count, T** const (&outputs)[N], Work work) {
+cudaError_t produce_new_arrays(int count, T** const (&outputs)[N], std::initializer_list<ArrayUse> inputs, Work work) {
   int counts[N];
   for (int& c : counts) c = count;
   if (count == 0) {
-    const cudaError_t status = produce_new_arrays(counts, outputs, [](auto...) { return cudaSuccess; });
+    const cudaError_t status = produce_new_arrays(counts, outputs, inputs, [](auto...) { return cudaSuccess; });
     return status != cudaSuccess ? status : synchronize(cudaSuccess);
   }
-  return produce_new_arrays(counts, outputs, work);
+  return produce_new_arrays(counts, outputs, inputs, work);
 }
 
 }  // namespace brelmont

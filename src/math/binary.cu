@@ -27,7 +27,7 @@ __global__ void sgl_sine_cosine(float* x, int n, float* sines, float* cosines) {
 namespace {
 
 cudaError_t from_two_inputs(void (*kernel)(float*, float*, int, float*), float* x, float* y, int n, float** out) {
-  return brelmont::produce_new_arrays(n, {out}, [&](float* result) {
+  return brelmont::produce_new_arrays(n, {out}, {{x, n}, {y, n}}, [&](float* result) {
     return brelmont::run_standard(kernel, n, x, y, n, result);
   });
 }
@@ -51,7 +51,7 @@ extern "C" cudaError_t SGL_InverseTangent2Input(float* x, float* y, int n, float
 }
 
 extern "C" cudaError_t SGL_SineAndCosine(float* x, int n, float** sinOut, float** cosOut) {
-  return brelmont::produce_new_arrays(n, {sinOut, cosOut}, [&](float* sines, float* cosines) {
+  return brelmont::produce_new_arrays(n, {sinOut, cosOut}, {{x, n}}, [&](float* sines, float* cosines) {
     return brelmont::run_standard(sgl_sine_cosine, n, x, n, sines, cosines);
   });
 }

@@ -71,7 +71,7 @@ void join_first_axis(bool stack, int ndimsA, int ndimsB, const int* dimsA, const
     strides[1] *= sb.dims[k];
   }
   const brelmont::Join join = brelmont::join_of(space, axis_at, sa.dims[0], sb.dims[0]);
-  const cudaError_t status = brelmont::produce_new_arrays(n, {out}, [&](float* result) {
+  const cudaError_t status = brelmont::produce_new_arrays(n, {out}, {{a, count_a}, {b, count_b}}, [&](float* result) {
     return brelmont::launch(sgl_copy_to_c, brelmont::standard_grid(n), brelmont::standard_block(), a, b, result, join, n);
   });
   for (int k = 0; k < sc.ndims; ++k) outDims[k] = status == cudaSuccess ? sc.dims[k] : 0;

@@ -1,5 +1,6 @@
 // Real arrays: creation by fill, and single-element updates.
 #include "cuda_brelmont.h"
+#include "frame/device_memory.h"
 #include "frame/kernel_index.h"
 #include "frame/launch.h"
 
@@ -23,6 +24,7 @@ namespace {
 cudaError_t update_element(void (*kernel)(float*, int, int), float* data, int index, int n) {
   if (index < 0) return cudaErrorInvalidValue;
   if (index >= n) return cudaSuccess;
+  if (brelmont::reaches_null({{data, 1}})) return cudaErrorInvalidValue;
   return brelmont::launch(kernel, dim3(1), dim3(1), data, index, n);
 }
 

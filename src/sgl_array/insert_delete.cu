@@ -53,10 +53,11 @@ extern "C" cudaError_t SGL_InsertIntoArray(int ndims, int insNdims, int* srcDims
     strides[1] *= block.dims[k];
   }
   const brelmont::Join join = brelmont::join_of(space, axis_at, start, block.dims[axis]);
-  const cudaError_t status = brelmont::produce_new_arrays(n, {out}, [&](float* result_array) {
-    return brelmont::synchronize(brelmont::launch(sgl_insert_elements, brelmont::standard_grid(n),
-                                                  brelmont::standard_block(), src, ins, result_array, join, n));
-  });
+  const cudaError_t status =
+      brelmont::produce_new_arrays(n, {out}, {{src, src_count}, {ins, block_count}}, [&](float* result_array) {
+        return brelmont::synchronize(brelmont::launch(sgl_insert_elements, brelmont::standard_grid(n),
+                                                      brelmont::standard_block(), src, ins, result_array, join, n));
+      });
   if (status == cudaSuccess)
     for (int k = 0; k < ndims; ++k) outDims[k] = result.dims[k];
   return status;

@@ -115,7 +115,7 @@ extern "C" cudaError_t SGL_ReshapeArray(float* src, int srcCount, int* newDims, 
   // The flat sequence keeps its order: the first min(n, srcCount) elements, then zeros.
   const int kept = n < srcCount ? n : srcCount;
   const int counts[] = {n};  // an empty shape: a null array, no device work
-  return brelmont::produce_new_arrays(counts, {out}, [&](float* result) {
+  return brelmont::produce_new_arrays(counts, {out}, {{src, kept}}, [&](float* result) {
     const cudaError_t copied =
         kept == 0 ? cudaSuccess : cudaMemcpy(result, src, sizeof(float) * kept, cudaMemcpyDeviceToDevice);
     if (copied != cudaSuccess || kept == n) return copied;
@@ -128,6 +128,7 @@ extern "C" cudaError_t SGL_Transpose2DArray(int* dims, float* src, float* dst) {
   int n = 0;
   if (!brelmont::checked_count(dims, 2, &n)) return cudaErrorInvalidValue;
   if (n == 0) return cudaSuccess;
+  if (brelmont::reaches_null({{src, n}, {dst, n}})) return cudaErrorInvalidValue;
   if (brelmont::ranges_overlap(src, sizeof(float) * n, dst, sizeof(float) * n)) return cudaErrorInvalidValue;
   Tiles tiles{};
   tiles.batch.rank = 0;
@@ -143,8 +144,8 @@ extern "C" void SGL_TransposeNDArray(int ndims, int* srcDims, int* perm, float* 
   *out = nullptr;
   Permuted p;
   if ((ndims > 0 && outDims == nullptr) || !permute(ndims, srcDims, perm, &p)) return;
-  const cudaError_t status =
-      brelmont::produce_new_arrays(p.count, {out}, [&](float* result) { return launch_permuted(p, src, result); });
+  const cudaError_t status = brelmont::produce_new_arrays(
+      p.count, {out}, {{src, p.count}}, [&](float* result) { return launch_permuted(p, src, result); });
   if (status != cudaSuccess) return;
   int* sizes = new (std::nothrow) int[ndims > 0 ? ndims : 1];  // outDims may be srcDims itself
   if (sizes == nullptr) {
@@ -163,13 +164,14 @@ extern "C" cudaError_t SGL_Split1DArray(int n, int index, float* src, float** fi
   if (second != nullptr) *second = nullptr;
   if (n < 0 || !brelmont::all_given(firstCount, secondCount)) return cudaErrorInvalidValue;
   const int at = clamp(index, n);
-  const cudaError_t status = brelmont::produce_new_arrays({at, n - at}, {first, second}, [&](float* head, float* tail) {
-    const cudaError_t launched =
-        at > 0 ? brelmont::launch_box(sgl_split_1d, src, head, brelmont::run_of(0, at), at) : cudaSuccess;
-    return brelmont::first_failure(
-        launched, at < n ? brelmont::launch_box(sgl_split_1d, src, tail, brelmont::run_of(at, n - at), n - at)
-                         : cudaSuccess);
-  });
+  const cudaError_t status =
+      brelmont::produce_new_arrays({at, n - at}, {first, second}, {{src, n}}, [&](float* head, float* tail) {
+        const cudaError_t launched =
+            at > 0 ? brelmont::launch_box(sgl_split_1d, src, head, brelmont::run_of(0, at), at) : cudaSuccess;
+        return brelmont::first_failure(
+            launched,
+            at < n ? brelmont::launch_box(sgl_split_1d, src, tail, brelmont::run_of(at, n - at), n - at) : cudaSuccess);
+      });
   *firstCount = status == cudaSuccess ? at : 0;
   *secondCount = status == cudaSuccess ? n - at : 0;
   return status;
@@ -199,7 +201,7 @@ extern "C" cudaError_t SGL_Split2DArray(int* dims, int index, int mode, float* s
     return brelmont::launch_box(sgl_split_2d_col, src, dst, brelmont::box_of(band, first_column_or_row), count);
   };
   const cudaError_t status = brelmont::produce_new_arrays(
-      {head[0] * head[1], tail[0] * tail[1]}, {first, second},
+      {head[0] * head[1], tail[0] * tail[1]}, {first, second}, {{src, n}},
       [&](float* a, float* b) { return brelmont::first_failure(part(head, 0, a), part(tail, at, b)); });
   for (int k = 0; k < 2; ++k) {
     firstDims[k] = status == cudaSuccess ? head[k] : 0;

@@ -79,6 +79,7 @@ cudaError_t replace_subset(void (*kernel)(T*, const T*, Box, int), int ndims, co
     stride *= dst_dims[k];
   }
   if (sub_count == 0) return cudaSuccess;
+  if (reaches_null({{dst, sub_count}, {sub, sub_count}})) return cudaErrorInvalidValue;
   if (ranges_overlap(dst, sizeof(T) * dst_count, sub, sizeof(T) * sub_count)) return cudaErrorInvalidValue;
   const Box where = box_of(box, base);
   return synchronize(launch(kernel, standard_grid(sub_count), standard_block(), dst, sub, where, sub_count));
@@ -114,9 +115,10 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims
   split.space = space.space();
   split.start = start;
   split.count = count;
-  const cudaError_t status = produce_new_arrays({kept_count, deleted_count}, {out, deleted}, [&](T* kept, T* removed) {
-    return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
-  });
+  const cudaError_t status =
+      produce_new_arrays({kept_count, deleted_count}, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
+        return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
+      });
   if (status != cudaSuccess) return status;
   for (int k = ndims - 1; k >= 0; --k) {  // src_dims is read to the end before either is written
     out_dims[k] = k == axis ? along - count : src_dims[k];

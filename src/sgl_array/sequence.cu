@@ -218,6 +218,7 @@ extern "C" cudaError_t SGL_Decimate1DArray(float* input, int n, int factor, floa
   OutputSlots made(outputs, factor);
   const int count = n / factor;
   if (count == 0) return brelmont::synchronize(cudaSuccess);  // factor empty outputs
+  if (brelmont::reaches_null({{input, static_cast<long long>(count) * factor}})) return cudaErrorInvalidValue;
   if (const cudaError_t status = made.allocate_each(count); status != cudaSuccess) return status;
 
   const cudaError_t launched = for_each_group(factor, [&](int first, int size) {
@@ -287,6 +288,7 @@ extern "C" cudaError_t SGL_Interpolate1DArray(int n, float x, float* input, floa
     *result = std::numeric_limits<float>::quiet_NaN();
     return cudaSuccess;
   }
+  if (brelmont::reaches_null({{input, n}})) return cudaErrorInvalidValue;
   if (x < 0.0f) return copy_to_host(result, input, 1);
   if (x >= static_cast<float>(n - 1)) return copy_to_host(result, input + (n - 1), 1);
   // 0 <= x < (float)(n - 1), so i + 1 <= n - 1 even where n - 1 rounds up to its float.
@@ -299,7 +301,9 @@ extern "C" cudaError_t SGL_Interpolate1DArray(int n, float x, float* input, floa
 }
 
 extern "C" cudaError_t SGL_Threshold1DArray(int n, float threshold, int start, float* input, float* result) {
-  if (n <= 0 || start < 0 || start >= n || result == nullptr) return cudaErrorInvalidValue;
+  if (n <= 0 || start < 0 || start >= n || result == nullptr || brelmont::reaches_null({{input, n}})) {
+    return cudaErrorInvalidValue;
+  }
   brelmont::ScopedDeviceArray<ThresholdScan> scan;
   if (const cudaError_t status = scan.allocate(1); status != cudaSuccess) return status;
   if (const cudaError_t status = cudaMemset(scan.get(), 0xFF, sizeof(ThresholdScan)); status != cudaSuccess) {
@@ -333,7 +337,8 @@ extern "C" cudaError_t SGL_Threshold1DArray(int n, float threshold, int start, f
 
 extern "C" cudaError_t SGL_Reverse1DArray(int n, float* data) {
   if (n < 0) return cudaErrorInvalidValue;
-  return n < 2 ? cudaSuccess : reverse(data, n);
+  if (n < 2) return cudaSuccess;
+  return brelmont::reaches_null({{data, n}}) ? cudaErrorInvalidValue : reverse(data, n);
 }
 
 extern "C" cudaError_t SGL_Rotate1DArray(int n, int shift, float* data) {
@@ -342,6 +347,7 @@ extern "C" cudaError_t SGL_Rotate1DArray(int n, int shift, float* data) {
   int s = shift % n;  // n >= 2, so even INT_MIN % n is defined
   if (s < 0) s += n;
   if (s == 0) return cudaSuccess;
+  if (brelmont::reaches_null({{data, n}})) return cudaErrorInvalidValue;
   // Rotating right by s: reverse the whole array, then each of its first s and last n - s elements.
   if (const cudaError_t status = reverse(data, n); status != cudaSuccess) return status;
   const int pairs = s / 2 + (n - s) / 2;

@@ -20,6 +20,7 @@ __global__ void sgl_draw_shuffle_keys(unsigned long long seed, unsigned long lon
 extern "C" cudaError_t SGL_ShuffleNDArray(int n, float* data) {
   if (n < 0) return cudaErrorInvalidValue;
   if (n <= 1) return cudaSuccess;
+  if (brelmont::reaches_null({{data, n}})) return cudaErrorInvalidValue;
   brelmont::ScopedDeviceArray<unsigned long long> keys_a, keys_b;
   brelmont::ScopedDeviceArray<float> alternate;
   if (const cudaError_t status = brelmont::allocate_all(n, keys_a, keys_b, alternate); status != cudaSuccess) {

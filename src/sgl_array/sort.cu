@@ -41,6 +41,7 @@ cudaError_t first_match(const float* data, int n, int begin, float value, int* p
     *position = n;
     return cudaSuccess;
   }
+  if (brelmont::reaches_null({{data, n - begin}})) return cudaErrorInvalidValue;
   brelmont::ScopedDeviceArray<int> found;
   if (const cudaError_t status = found.allocate(1); status != cudaSuccess) return status;
   long long range = kFirstSearchRange;
@@ -80,6 +81,7 @@ bool linear_offset(int ndims, int n, const int* dims, const int* start, int* off
 extern "C" cudaError_t SGL_SortNDArray(int n, float* data) {
   if (n < 0) return cudaErrorInvalidValue;
   if (n <= 1) return cudaSuccess;
+  if (brelmont::reaches_null({{data, n}})) return cudaErrorInvalidValue;
   brelmont::ScopedDeviceArray<float> alternate;
   if (const cudaError_t status = alternate.allocate(n); status != cudaSuccess) return status;
   brelmont::DoubleBuffer<float> keys{data, alternate.get()};
@@ -113,7 +115,7 @@ extern "C" void SGL_SearchNDArray(int ndims, int n, int* dims, int* start, float
 extern "C" void SGL_RemoveDup1DArray(float* input, int n, float** output, int* outCount) {
   if (output != nullptr) *output = nullptr;
   if (outCount != nullptr) *outCount = 0;
-  if (output == nullptr || outCount == nullptr || n <= 0) return;
+  if (output == nullptr || outCount == nullptr || n <= 0 || brelmont::reaches_null({{input, n}})) return;
 
   // Two halves of keys and of positions for the sort. After it, the spare halves hold the marks and the
   // selected values.

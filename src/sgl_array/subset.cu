@@ -63,7 +63,7 @@ extern "C" cudaError_t SGL_ArraySubset(int ndims, int* srcDims, int* start, int*
   Box box;
   int n = 0;
   if (!subset_box(ndims, srcDims, start, subDims, &box, &n)) return cudaErrorInvalidValue;
-  return brelmont::produce_new_arrays(n, {out}, [&](float* result) {
+  return brelmont::produce_new_arrays(n, {out}, {{src, n}}, [&](float* result) {
     return brelmont::synchronize(brelmont::launch_box(sgl_extract_subarray, src, result, box, n));
   });
 }
@@ -94,9 +94,10 @@ extern "C" void SGL_IndexArray(int ndims, int* srcDims, int* indices, float* src
     }
     stride *= srcDims[k];
   }
-  const cudaError_t status = !valid ? cudaErrorInvalidValue : brelmont::produce_new_arrays(n, {out}, [&](float* result) {
-    return brelmont::launch_box(sgl_index_array, src, result, brelmont::box_of(dims, base), n);
-  });
+  const cudaError_t status =
+      !valid ? cudaErrorInvalidValue : brelmont::produce_new_arrays(n, {out}, {{src, n}}, [&](float* result) {
+        return brelmont::launch_box(sgl_index_array, src, result, brelmont::box_of(dims, base), n);
+      });
   for (int k = 0; k < ndims; ++k) {
     const bool keep = indices[k] == -1 && ndims > 1;
     outDims[k] = status != cudaSuccess ? 0 : keep ? srcDims[k] : 1;

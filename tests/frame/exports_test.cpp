@@ -1,0 +1,330 @@
+// Every export in one table: a typical call on small valid arrays, with its device arrays as arguments. The
+// table checks for all of them at once that a null device array is refused before any device work, and that
+// each allocation, launch, copy and synchronisation the call makes can fail and is reported with nothing left
+// behind.
+#include <cuda_runtime.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cuda_brelmont.h"
+#include "support/device_buffer.h"
+#include "support/runtime.h"
+
+namespace {
+
+using namespace testing_support;
+
+// One call of an export: its device arrays, in argument order (each converts to the pointer type its argument
+// needs), and the outputs it may set, all null or zero before the call.
+struct Call {
+  struct Array {
+    void* p;
+    template <typename T>
+    operator T*() const { return static_cast<T*>(p); }
+  };
+  Array operator[](int k) const { return {in[k]}; }
+
+  void* in[3];
+  float* out[2] = {};
+  float2* complex_out[2] = {};
+  int counts[2] = {};
+  int dims[2][3] = {};
+};
+
+// How an export reports: a cudaError_t, a reduction status, only through its outputs, or not at all (in place).
+enum Kind { kStatus, kReduction, kOutputs, kInPlace };
+
+struct Row {
+  const char* name;
+  Kind kind;
+  int arrays;                      // device arrays among its arguments
+  std::function<int(Call&)> call;  // the export's status (0 for an export without one)
+};
+
+constexpr int kNoOutput = -1;    // an export without a status made no output
+constexpr int kLeftOutput = -2;  // a failed call left an output array or a non-zero count behind
+
+// A call's outcome: for an export without a status 0 when it set an output, else kNoOutput; otherwise its
+// status, or kLeftOutput when it failed yet set an output. Releases the output arrays.
+int outcome(const Row& row, const Call& c, int status) {
+  const auto nonzero = [](const int* n, int count) { return std::any_of(n, n + count, [](int x) { return x != 0; }); };
+  bool left = nonzero(c.counts, 2) || nonzero(c.dims[0], 3) || nonzero(c.dims[1], 3);
+  for (void* p : {static_cast<void*>(c.out[0]), static_cast<void*>(c.out[1]), static_cast<void*>(c.complex_out[0]),
+                  static_cast<void*>(c.complex_out[1])}) {
+    left |= p != nullptr;
+    EXPECT_EQ(cudaFree(p), cudaSuccess) << row.name;
+  }
+  if (row.kind == kOutputs) return left ? 0 : kNoOutput;
+  return status != 0 && left ? kLeftOutput : status;
+}
+
+// What a row reports when a runtime step fails with error (cudaSuccess: when it is given a null device array).
+int expected(Kind kind, cudaError_t error) {
+  switch (kind) {
+    case kStatus: return error == cudaSuccess ? cudaErrorInvalidValue : error;
+    case kReduction:
+      return error == cudaSuccess                 ? BRELMONT_STATUS_BAD_PARAM
+             : error == cudaErrorMemoryAllocation ? BRELMONT_STATUS_DEVICE_ALLOCATION_FAILED
+                                                  : BRELMONT_STATUS_EXECUTION_FAILED;
+    case kOutputs: return kNoOutput;
+    case kInPlace: return 0;
+  }
+  return 0;
+}
+
+// Rows of the exports that share a signature.
+#define IN_PLACE(f) Row{#f, kStatus, 1, [](Call& c) { return f(c[0], 6); }}
+#define WITH_SCALAR(f) Row{#f, kStatus, 1, [](Call& c) { return f(c[0], 2.5f, 6); }}
+#define COUNT_FIRST(f) Row{#f, kStatus, 1, [](Call& c) { return f(6, c[0]); }}
+#define ELEMENT(f) Row{#f, kStatus, 1, [](Call& c) { return f(c[0], 2, 6); }}
+#define TWO_INPUTS(f) Row{#f, kStatus, 2, [](Call& c) { return f(c[0], c[1], 6, &c.out[0]); }}
+#define ARRAY_ARRAY(f)                                                                 \
+  Row{#f, kStatus, 2, [](Call& c) {                                                    \
+        int a[] = {2, 3}, b[] = {3, 2};                                                \
+        return f(2, a, b, c[0], c[1], &c.out[0], c.dims[0], &c.counts[0]);             \
+      }}
+#define REPLACE(f)                                                                     \
+  Row{#f, kStatus, 2, [](Call& c) {                                                    \
+        int dst[] = {4, 4}, sub[] = {2, 2}, start[] = {1, 1};                          \
+        return f(2, dst, sub, start, c[0], c[1]);                                      \
+      }}
+#define JOIN(f)                                                                        \
+  Row{#f, kOutputs, 2, [](Call& c) {                                                   \
+        int a[] = {2, 3}, b[] = {2, 3};                                                \
+        return f(2, 2, a, b, c[0], c[1], &c.out[0], c.dims[0]), 0;                     \
+      }}
+
+const std::vector<Row>& rows() {
+  static float2 pair{1.5f, -2};
+  static const std::vector<Row> table = {
+      IN_PLACE(SGL_Sine), IN_PLACE(SGL_Cosine), IN_PLACE(SGL_Tangent), IN_PLACE(SGL_Secant), IN_PLACE(SGL_Cosecant),
+      IN_PLACE(SGL_Cotangent), IN_PLACE(SGL_InverseSine), IN_PLACE(SGL_InverseCosine), IN_PLACE(SGL_InverseTangent),
+      IN_PLACE(SGL_InverseSecant), IN_PLACE(SGL_InverseCosecant), IN_PLACE(SGL_InverseCotangent), IN_PLACE(SGL_Sinc),
+      IN_PLACE(SGL_Exponential), IN_PLACE(SGL_ExponentialArgMinusOne), IN_PLACE(SGL_PowerOf10), IN_PLACE(SGL_PowerOf2),
+      IN_PLACE(SGL_LN), IN_PLACE(SGL_LNArgPlusOne), IN_PLACE(SGL_LogBase10), IN_PLACE(SGL_LogBase2),
+      IN_PLACE(SGL_HyperbolicSine), IN_PLACE(SGL_HyperbolicCosine), IN_PLACE(SGL_HyperbolicTangent),
+      IN_PLACE(SGL_HyperbolicSecant), IN_PLACE(SGL_HyperbolicCosecant), IN_PLACE(SGL_HyperbolicCotangent),
+      IN_PLACE(SGL_InverseHyperbolicSine), IN_PLACE(SGL_InverseHyperbolicCosine),
+      IN_PLACE(SGL_InverseHyperbolicTangent), IN_PLACE(SGL_InverseHyperbolicSecant),
+      IN_PLACE(SGL_InverseHyperbolicCosecant), IN_PLACE(SGL_InverseHyperbolicCotangent),
+      TWO_INPUTS(SGL_PowerOfX), TWO_INPUTS(SGL_YTHRootOfX), TWO_INPUTS(SGL_LogBaseX),
+      TWO_INPUTS(SGL_InverseTangent2Input),
+      {"SGL_SineAndCosine", kStatus, 1, [](Call& c) { return SGL_SineAndCosine(c[0], 6, &c.out[0], &c.out[1]); }},
+      IN_PLACE(SGL_Increment), IN_PLACE(SGL_Decrement), IN_PLACE(SGL_Square), IN_PLACE(SGL_Negate),
+      IN_PLACE(SGL_Reciprocal), IN_PLACE(SGL_SquareRoot), IN_PLACE(SGL_Absolute), IN_PLACE(SGL_RoundToNearest),
+      IN_PLACE(SGL_RoundTowardLessInfinity), IN_PLACE(SGL_RoundTowardMoreInfinity), IN_PLACE(SGL_Sign),
+      {"SGL_ScaleByPowerOfTwo", kStatus, 1, [](Call& c) { return SGL_ScaleByPowerOfTwo(c[0], 3, 6); }},
+      {"SGL_QuotientAndRemainder", kStatus, 2,
+       [](Call& c) { return SGL_QuotientAndRemainder(c[0], c[1], 6, 5, &c.out[0], &c.out[1]); }},
+      WITH_SCALAR(SGL_AddArrayScalar), WITH_SCALAR(SGL_SubtractArrayScalar), WITH_SCALAR(SGL_SubtractScalarArray),
+      WITH_SCALAR(SGL_MultArrayScalar), WITH_SCALAR(SGL_DivideArrayScalar), WITH_SCALAR(SGL_DivideScalarArray),
+      ARRAY_ARRAY(SGL_AddArrayArray), ARRAY_ARRAY(SGL_SubstractArrayArray), ARRAY_ARRAY(SGL_MultArrayArray),
+      ARRAY_ARRAY(SGL_DivideArrayArray),
+      {"SGL_AddArrayElement", kReduction, 1, [](Call& c) { float r; return SGL_AddArrayElement(c[0], 6, &r); }},
+      {"SGL_MultiplyArrayElement", kReduction, 1,
+       [](Call& c) { float r; return SGL_MultiplyArrayElement(c[0], 6, &r); }},
+      {"SGL_MinMaxArray", kReduction, 1, [](Call& c) {
+         int sizes[] = {2, 3}, at[4];
+         float low, high;
+         return SGL_MinMaxArray(2, 0, sizes, c[0], &low, &high, at, at + 2);
+       }},
+      {"SGL_ArraySubset", kStatus, 1, [](Call& c) {
+         int src[] = {3, 4}, start[] = {1, 1}, sub[] = {2, 2};
+         return SGL_ArraySubset(2, src, start, sub, c[0], &c.out[0]);
+       }},
+      {"SGL_IndexArray", kOutputs, 1, [](Call& c) {
+         int src[] = {3, 4}, indices[] = {1, -1};
+         return SGL_IndexArray(2, src, indices, c[0], &c.out[0], c.dims[0]), 0;
+       }},
+      REPLACE(SGL_ReplaceArraySubset), REPLACE(CSG_ReplaceArraySubset),
+      {"SGL_DeleteFromArray", kStatus, 1, [](Call& c) {
+         int src[] = {3, 4};
+         return SGL_DeleteFromArray(2, src, 1, 2, 1, c[0], &c.out[0], c.dims[0], &c.out[1], c.dims[1]);
+       }},
+      {"CSG_DeleteFromArray", kStatus, 1, [](Call& c) {
+         int src[] = {3, 4};
+         return CSG_DeleteFromArray(2, src, 1, 2, 1, c[0], &c.complex_out[0], c.dims[0], &c.complex_out[1], c.dims[1]);
+       }},
+      {"SGL_InsertIntoArray", kStatus, 2, [](Call& c) {
+         int src[] = {2, 3}, ins[] = {2, 2};
+         return SGL_InsertIntoArray(2, 2, src, ins, 1, 1, c[0], c[1], &c.out[0], c.dims[0]);
+       }},
+      JOIN(SGL_BuildArray), JOIN(SGL_ConcatenateArray),
+      {"SGL_ReshapeArray", kStatus, 1, [](Call& c) {
+         int dims[] = {2, 4};
+         return SGL_ReshapeArray(c[0], 6, dims, 2, &c.out[0]);
+       }},
+      {"SGL_Transpose2DArray", kStatus, 2, [](Call& c) {
+         int dims[] = {2, 3};
+         return SGL_Transpose2DArray(dims, c[0], c[1]);
+       }},
+      {"SGL_TransposeNDArray", kOutputs, 1, [](Call& c) {
+         int src[] = {2, 3, 4}, perm[] = {2, 0, 1};
+         return SGL_TransposeNDArray(3, src, perm, c[0], &c.out[0], c.dims[0]), 0;
+       }},
+      {"SGL_Split1DArray", kStatus, 1,
+       [](Call& c) { return SGL_Split1DArray(6, 2, c[0], &c.out[0], &c.counts[0], &c.out[1], &c.counts[1]); }},
+      {"SGL_Split2DArray", kStatus, 1, [](Call& c) {  // by columns
+         int dims[] = {3, 4};
+         return SGL_Split2DArray(dims, 1, 2, c[0], &c.out[0], c.dims[0], &c.out[1], c.dims[1]);
+       }},
+      {"SGL_InitArray", kOutputs, 0, [](Call& c) { return c.out[0] = SGL_InitArray(6, 2), 0; }},
+      {"CSG_InitArray", kOutputs, 0, [](Call& c) { return c.complex_out[0] = CSG_InitArray(6, &pair), 0; }},
+      {"SGL_SetTensor", kStatus, 1, [](Call& c) { return SGL_SetTensor(c[0], 3, 6); }},
+      {"CSG_SetTensor", kStatus, 1, [](Call& c) { return CSG_SetTensor(c[0], &pair, 6); }},
+      ELEMENT(SGL_IncrementElement), ELEMENT(SGL_DecrementElement),
+      {"SGL_Decimate1DArray", kStatus, 1, [](Call& c) { return SGL_Decimate1DArray(c[0], 7, 2, c.out); }},
+      {"SGL_Interleave1DArray", kStatus, 2, [](Call& c) {
+         float* inputs[] = {c[0], c[1]};
+         return SGL_Interleave1DArray(inputs, 3, 2, &c.out[0], &c.counts[0]);
+       }},
+      {"SGL_Interpolate1DArray", kStatus, 1,
+       [](Call& c) { float r; return SGL_Interpolate1DArray(6, 2.5f, c[0], &r); }},
+      {"SGL_Threshold1DArray", kStatus, 1,  // a rising input: the crossing is searched for
+       [](Call& c) { float r; return SGL_Threshold1DArray(6, 1.6f, 0, c[0], &r); }},
+      COUNT_FIRST(SGL_Reverse1DArray),
+      {"SGL_Rotate1DArray", kStatus, 1, [](Call& c) { return SGL_Rotate1DArray(6, 2, c[0]); }},
+      COUNT_FIRST(SGL_SortNDArray),
+      {"SGL_SearchNDArray", kOutputs, 1, [](Call& c) {  // finds element 4, at (1, 1)
+         int dims[] = {2, 3}, start[] = {0, 0};
+         return SGL_SearchNDArray(2, 6, dims, start, 1.5f, c[0], &c.counts[0], c.dims[0]), 0;
+       }},
+      {"SGL_RemoveDup1DArray", kOutputs, 1,
+       [](Call& c) { return SGL_RemoveDup1DArray(c[0], 6, &c.out[0], &c.counts[0]), 0; }},
+      COUNT_FIRST(SGL_ShuffleNDArray),
+      {"CompleteFFT", kInPlace, 1, [](Call& c) {
+         int sizes[] = {2, 5};
+         return CompleteFFT(c[0], sizes, 2), 0;
+       }},
+  };
+  return table;
+}
+
+class Exports : public ExportTest {
+ protected:
+  // A call on fresh arrays (rising values: 0.5, 0.75, ...), the one at null_at null.
+  Call fresh(int null_at = -1) {
+    Call c{};
+    for (int k = 0; k < 3; ++k) {
+      arrays_[k].upload(values(k));
+      c.in[k] = k == null_at ? nullptr : arrays_[k].get();
+    }
+    return c;
+  }
+
+  // The row's outcome and the runtime calls it made.
+  int run(const Row& row, CallCounts* made, int null_at = -1) {
+    Call c = fresh(null_at);
+    int status = 0;
+    *made = calls_during([&] { status = row.call(c); });
+    return outcome(row, c, status);
+  }
+
+ private:
+  static std::vector<float> values(int k) {
+    std::vector<float> v(128);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = 0.5f + 0.25f * static_cast<float>(i) + 100.0f * static_cast<float>(k);
+    return v;
+  }
+  DeviceBuffer<float> arrays_[3] = {DeviceBuffer<float>(128), DeviceBuffer<float>(128), DeviceBuffer<float>(128)};
+};
+
+TEST_F(Exports, TheTableHasOneRowPerDeclaredExport) {
+  std::ifstream header(CUDA_BRELMONT_HEADER_PATH);
+  ASSERT_TRUE(header) << CUDA_BRELMONT_HEADER_PATH;
+  std::vector<std::string> declared, named;
+  const std::regex declaration(R"(^CUDA_BRELMONT_API [^(]*?(\w+)\()");
+  std::smatch match;
+  for (std::string line; std::getline(header, line);)
+    if (std::regex_search(line, match, declaration)) declared.push_back(match[1]);
+  for (const Row& row : rows()) named.push_back(row.name);
+  std::sort(declared.begin(), declared.end());
+  std::sort(named.begin(), named.end());
+  EXPECT_EQ(declared.size(), 95u);
+  EXPECT_EQ(named, declared);
+}
+
+TEST_F(Exports, NullDeviceArraysAreRefusedWithoutDeviceWork) {
+  for (const Row& row : rows()) {
+    CallCounts made;
+    ASSERT_EQ(run(row, &made), 0) << row.name << " fails on valid arrays";
+    for (int k = 0; k < row.arrays; ++k) {
+      EXPECT_EQ(run(row, &made, k), expected(row.kind, cudaSuccess)) << row.name << " with array " << k << " null";
+      EXPECT_EQ(made, CallCounts{}) << row.name << " with array " << k << " null";
+      EXPECT_EQ(cudaGetLastError(), cudaSuccess) << row.name << " with array " << k << " null";
+    }
+  }
+}
+
+// Calls that touch no element of an array keep their success with a null pointer there.
+TEST_F(Exports, NullArraysOfWhichNothingIsTouchedAreAccepted) {
+  float r = 0, *out = nullptr, *more = nullptr;
+  int dims[] = {2, 0}, none[] = {0, 0}, sizes[2], count = 0, other = 0;
+  const std::pair<const char*, std::function<int()>> calls[] = {
+      {"SGL_Sine, n = 0", [&] { return SGL_Sine(nullptr, 0); }},
+      {"SGL_PowerOfX, n = 0", [&] { return SGL_PowerOfX(nullptr, nullptr, 0, &out); }},
+      {"SGL_AddArrayArray, empty",
+       [&] { return SGL_AddArrayArray(2, dims, dims, nullptr, nullptr, &out, sizes, &count); }},
+      {"SGL_AddArrayElement, n = 0", [&] { return SGL_AddArrayElement(nullptr, 0, &r); }},
+      {"SGL_ReplaceArraySubset, empty box",
+       [&] { return SGL_ReplaceArraySubset(2, dims, none, none, nullptr, nullptr); }},
+      {"SGL_ReshapeArray, nothing kept", [&] { return SGL_ReshapeArray(nullptr, 0, dims, 2, &out); }},
+      {"SGL_Split1DArray, n = 0", [&] { return SGL_Split1DArray(0, 0, nullptr, &out, &count, &more, &other); }},
+      {"SGL_IncrementElement, index past n", [&] { return SGL_IncrementElement(nullptr, 6, 6); }},
+      {"SGL_Interpolate1DArray, NaN", [&] { return SGL_Interpolate1DArray(3, NAN, nullptr, &r); }},
+      {"SGL_Reverse1DArray, n = 1", [&] { return SGL_Reverse1DArray(1, nullptr); }},
+      {"SGL_Rotate1DArray, shift n", [&] { return SGL_Rotate1DArray(6, 6, nullptr); }},
+      {"SGL_SortNDArray, n = 1", [&] { return SGL_SortNDArray(1, nullptr); }},
+      {"SGL_SearchNDArray, NaN",
+       [&] { return SGL_SearchNDArray(0, 4, nullptr, nullptr, NAN, nullptr, &count, nullptr), 0; }},
+  };
+  for (const auto& [what, call] : calls) {
+    EXPECT_EQ(call(), 0) << what;
+    EXPECT_TRUE(out == nullptr && more == nullptr) << what;
+    EXPECT_EQ(cudaGetLastError(), cudaSuccess) << what;
+  }
+}
+
+TEST_F(Exports, EveryFailingStepIsReportedWithNothingLeftBehind) {
+  REQUIRE_RUNTIME_HOOKS();
+  for (const Row& row : rows()) {
+    CallCounts cost;
+    ASSERT_EQ(run(row, &cost), 0) << row.name << " fails on valid arrays";
+    const size_t live = live_allocations();
+    const struct {
+      const char* step;
+      unsigned long long count;
+      cudaError_t error;
+      std::function<void(int)> arm;
+    } steps[] = {
+        {"allocation", cost.allocations, cudaErrorMemoryAllocation, [](int k) { fail_allocation(k); }},
+        {"launch", cost.launches, cudaErrorLaunchOutOfResources,
+         [](int k) { fail_launch(k, cudaErrorLaunchOutOfResources); }},
+        {"copy", cost.copies_to_device + cost.copies_to_host + cost.copies_on_device, cudaErrorUnknown,
+         [](int k) { fail_copy(k, cudaErrorUnknown); }},
+        {"synchronisation", std::min(cost.synchronizations, 1ull), cudaErrorIllegalAddress,
+         [](int) { fail_synchronize(cudaErrorIllegalAddress); }},
+    };
+    for (const auto& s : steps)
+      for (int k = 1; k <= static_cast<int>(s.count); ++k) {
+        const std::string what = std::string(row.name) + ": " + s.step + " " + std::to_string(k) + " failing";
+        Call c = fresh();
+        s.arm(k);
+        const int status = row.call(c);
+        fail_allocation(0), fail_launch(0, cudaSuccess), fail_copy(0, cudaSuccess), fail_synchronize(cudaSuccess);
+        EXPECT_EQ(outcome(row, c, status), expected(row.kind, s.error)) << what;
+        EXPECT_EQ(cudaGetLastError(), s.error) << what << ": not the runtime's last error, or buried under another";
+        EXPECT_EQ(live_allocations(), live) << what << ": leaked";
+      }
+  }
+}
+
+}  // namespace
