@@ -45,6 +45,7 @@ bool subset_box(int ndims, const int* src_dims, const int* start, const int* sub
     }
     stride *= src_dims[k];
   }
+  if (*count == 0) return true;  // an empty box reads nothing; its size 0 could not even divide an index
   if (dims.full()) return false;
   *box = brelmont::box_of(dims, base);
   box->wrapping = wrapping;
@@ -89,7 +90,7 @@ extern "C" void SGL_IndexArray(int ndims, int* srcDims, int* indices, float* src
     if (keep) {
       dims.add_whole(srcDims[k], {stride});
       n *= srcDims[k];
-    } else if (index > 0) {
+    } else if (valid && index > 0) {  // an index beyond its dimension would overflow the offset
       base += index * stride;
     }
     stride *= srcDims[k];

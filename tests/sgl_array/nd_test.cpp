@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <functional>
 #include <numeric>
 #include <random>
@@ -87,6 +88,8 @@ TEST_F(NdArrays, SubsetWrapsInEveryDimension) {
   expect_subset({2, 3}, {0, 1}, {2, 2});
   expect_subset({1030}, {1000}, {1030});    // a multiple-block wrap
   expect_subset({}, {}, {});                // rank 0: src[0]
+  expect_subset({3}, {131072}, {0});        // empty boxes: a null output, no index space built
+  expect_subset({4, 5}, {1, 2}, {2, 0});
   expect_subset({2, 1, 3, 1, 2, 1, 2, 3, 1, 2, 2, 1, 3, 2}, Dims(14, 1), {2, 1, 2, 1, 2, 1, 1, 3, 1, 1, 2, 1, 2, 2});
   for (int trial = 0; trial < 40; ++trial) {
     const Dims d = random_dims(1 + below(6));
@@ -168,6 +171,8 @@ TEST_F(NdArrays, ReplaceOverwritesOnlyTheBox) {
     expect_replace<float>(SGL_ReplaceArraySubset, d, sub, start);
     expect_replace<float2>(CSG_ReplaceArraySubset, d, sub, start);
   }
+  // An empty dst whose inner sizes multiply beyond int: an empty box, and no offset formed.
+  expect_replace<float>(SGL_ReplaceArraySubset, {0, 46341, 131072}, {0, 1, 1}, {0, 46340, 0});
 }
 
 // ---- Delete and insert
@@ -514,6 +519,7 @@ TEST_F(NdArrays, ArgumentsOutsideTheContractDoNoDeviceWork) {
       [&] { SGL_IndexArray(3, d.data(), idx.data(), a.get(), &out, o.data()); },
       [&] { SGL_IndexArray(1, Dims{5}.data(), Dims{-2}.data(), a.get(), &out, o.data()); },
       [&] { SGL_IndexArray(3, zero.data(), start.data(), a.get(), &out, o.data()); },
+      [&] { SGL_IndexArray(2, Dims{3, 4}.data(), Dims{INT_MAX, -1}.data(), a.get(), &out, o.data()); },
       [&] { SGL_TransposeNDArray(3, d.data(), perm_dup.data(), a.get(), &out, o.data()); },
       [&] { SGL_TransposeNDArray(3, d.data(), perm_far.data(), a.get(), &out, o.data()); },
       [&] { SGL_TransposeNDArray(3, zero.data(), start.data(), a.get(), &out, o.data()); },
