@@ -23,7 +23,9 @@ namespace {
 bool subset_box(int ndims, const int* src_dims, const int* start, const int* sub_dims, Box* box, int* count) {
   if (ndims < 0 || (ndims > 0 && !brelmont::all_given(src_dims, start, sub_dims))) return false;
   int src_count = 0;
-  if (!brelmont::checked_count(src_dims, ndims, &src_count) || !brelmont::checked_count(sub_dims, ndims, count)) {
+  // Every source size is at least 1, so the strides below stay within src_count.
+  if (!brelmont::checked_count(src_dims, ndims, &src_count) || src_count == 0 ||
+      !brelmont::checked_count(sub_dims, ndims, count)) {
     return false;
   }
   brelmont::SpaceBuilder<1> dims;
