@@ -28,6 +28,16 @@
 #if defined(HOSTCUDA_ASAN)
 #include <sanitizer/common_interface_defs.h>
 #endif
+#if defined(__SANITIZE_THREAD__)
+#define HOSTCUDA_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define HOSTCUDA_TSAN 1
+#endif
+#endif
+#if defined(HOSTCUDA_TSAN)
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace hostcuda {
 namespace {
@@ -35,10 +45,12 @@ namespace {
 constexpr size_t kFiberStack = 256 * 1024;
 
 // A stack for a fiber, kept for reuse by later blocks of this host thread (never unmapped: a few fibers'
-// worth of address space, committed only where touched).
+// worth of address space, committed only where touched). ThreadSanitizer knows it as a fiber of its own,
+// kept with the stack.
 struct Stack {
   void* base;
   size_t size;
+  void* tsan_fiber = nullptr;
 };
 
 thread_local std::vector<Stack> spare_stacks;
@@ -54,7 +66,11 @@ Stack take_stack() {
     std::fprintf(stderr, "hostcuda: no memory for a thread stack of a block\n");
     std::abort();
   }
+#if defined(HOSTCUDA_TSAN)
+  return Stack{p, kFiberStack, __tsan_create_fiber(0)};
+#else
   return Stack{p, kFiberStack};
+#endif
 }
 
 enum class State { Ready, AtBarrier, Done };
@@ -78,6 +94,7 @@ struct Block {
   ucontext_t launcher;  // where the block returns when every fiber is done
   const void* launcher_stack_bottom = nullptr;
   size_t launcher_stack_size = 0;
+  void* launcher_tsan_fiber = nullptr;
 };
 
 thread_local Block* current = nullptr;
@@ -88,7 +105,13 @@ uint3 coordinates(unsigned t, dim3 shape) {
 
 // Switches from this context to another, whose stack is [bottom, bottom + size) (bottom null: the launcher's).
 // A context that will never be resumed says so (leaving), so that AddressSanitizer forgets its stack.
-void switch_to(ucontext_t* from, const ucontext_t* to, const void* bottom, size_t size, bool leaving = false) {
+void switch_to(ucontext_t* from, const ucontext_t* to, const Stack& stack, bool leaving = false) {
+  const void* bottom = stack.base;
+  size_t size = stack.size;
+#if defined(HOSTCUDA_TSAN)
+  // Every switch orders the two fibers, as the block's barrier orders its threads.
+  __tsan_switch_to_fiber(bottom == nullptr ? current->launcher_tsan_fiber : stack.tsan_fiber, 0);
+#endif
 #if defined(HOSTCUDA_ASAN)
   void* fake_stack = nullptr;
   if (bottom == nullptr) {
@@ -107,7 +130,7 @@ void switch_to(ucontext_t* from, const ucontext_t* to, const void* bottom, size_
 }
 
 void to_scheduler(ucontext_t* from, bool leaving = false) {
-  switch_to(from, &current->scheduler, current->scheduler_stack.base, current->scheduler_stack.size, leaving);
+  switch_to(from, &current->scheduler, current->scheduler_stack, leaving);
 }
 
 // First code run on a new fiber's stack.
@@ -139,7 +162,7 @@ void scheduler_main() {
       if (f.state != State::Ready) continue;
       block.running = &f;
       threadIdx = coordinates(f.index, block.shape);
-      switch_to(&block.scheduler, &f.context, f.stack.base, f.stack.size);
+      switch_to(&block.scheduler, &f.context, f.stack);
     }
     bool waiting = false;
     for (Fiber& f : block.fibers) {
@@ -150,7 +173,7 @@ void scheduler_main() {
     }
     if (!waiting) break;
   }
-  switch_to(&block.scheduler, &block.launcher, nullptr, 0, true);
+  switch_to(&block.scheduler, &block.launcher, Stack{nullptr, 0}, true);
 }
 
 // The thread now running (t, on the launcher's stack) met the block's first barrier: threads t+1 ... become
@@ -191,6 +214,9 @@ void run_block(void (*thread)(void*), void* context, dim3 shape) {
   block.thread = thread;
   block.context = context;
   block.shape = shape;
+#if defined(HOSTCUDA_TSAN)
+  block.launcher_tsan_fiber = __tsan_get_current_fiber();
+#endif
   Block* const outer = current;
   current = &block;
   const unsigned total = shape.x * shape.y * shape.z;

@@ -3,6 +3,7 @@
 // Device memory is host memory from the C heap, so AddressSanitizer sees every out-of-bounds access a
 // kernel makes. The runtime's observable rules are kept: zero-byte allocations succeed with a null pointer,
 // a refused launch runs nothing and stays the pending last error, the last error is per host thread.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <new>
 
 #include "blocks.h"
+#include "workers.h"
 #include "cuda_runtime.h"
 #include "hostcuda/hooks.h"
 
@@ -262,15 +264,23 @@ cudaError_t hostcudaLaunch(dim3 grid, dim3 block, void (*thread)(void*), void* c
   while (gcd(step, total) != 1) ++step;
   step %= total;
   if (step == 0) step = 1;
-  uint64_t b = total - 1;
 
-  gridDim = grid;
-  blockDim = block;
-  for (uint64_t visited = 0; visited < total; ++visited, b = (b + step) % total) {
-    blockIdx = uint3{static_cast<unsigned>(b % grid.x), static_cast<unsigned>(b / grid.x % grid.y),
-                     static_cast<unsigned>(b / grid.x / grid.y)};
-    hostcuda::run_block(thread, context, block);
-  }
+  // With several block threads, share s runs the blocks at positions s, s + shares, ... of that order.
+  const unsigned shares = static_cast<unsigned>(std::min<uint64_t>(hostcuda::block_threads(), total));
+  hostcuda::run_shares(shares, [&](unsigned s) {
+    gridDim = grid;
+    blockDim = block;
+    uint64_t b = total - 1, stride = 0;
+    for (unsigned k = 0; k < shares; ++k) {
+      if (k < s) b = (b + step) % total;
+      stride = (stride + step) % total;
+    }
+    for (uint64_t visited = s; visited < total; visited += shares, b = (b + stride) % total) {
+      blockIdx = uint3{static_cast<unsigned>(b % grid.x), static_cast<unsigned>(b / grid.x % grid.y),
+                       static_cast<unsigned>(b / grid.x / grid.y)};
+      hostcuda::run_block(thread, context, block);
+    }
+  });
   return cudaSuccess;
 }
 

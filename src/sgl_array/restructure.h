@@ -70,10 +70,13 @@ cudaError_t replace_subset(void (*kernel)(T*, const T*, Box, int), int ndims, co
   if (!checked_count(dst_dims, ndims, &dst_count) || !checked_count(sub_dims, ndims, &sub_count)) {
     return cudaErrorInvalidValue;
   }
+  // A box that is not empty cannot fit into an empty dst; otherwise every stride stays below dst_count.
+  if (sub_count > 0 && dst_count == 0) return cudaErrorInvalidValue;
   SpaceBuilder<1> box;
   int base = 0, stride = 1;
   for (int k = ndims - 1; k >= 0; --k) {
     if (start[k] < 0 || static_cast<long long>(start[k]) + sub_dims[k] > dst_dims[k]) return cudaErrorInvalidValue;
+    if (sub_count == 0) continue;  // an empty dst may have sizes whose product overflows
     base += start[k] * stride;
     box.add_whole(sub_dims[k], {stride});
     stride *= dst_dims[k];

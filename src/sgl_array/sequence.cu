@@ -94,7 +94,7 @@ __global__ void sgl_threshold_kernel(const float* input, int n, float threshold,
   // Unsigned: start + b * kThresholdTile stays below n - 1 + kThresholdTile, beyond INT_MAX for large n.
   const unsigned end = static_cast<unsigned>(n) - 1;
   const unsigned tile = static_cast<unsigned>(start) + blockIdx.x * brelmont::kThresholdTile;
-  if (tile >= *static_cast<volatile unsigned*>(&scan->first)) return;
+  if (tile >= __ldcv(&scan->first)) return;  // a fresh read: other blocks lower it meanwhile
   for (unsigned k = threadIdx.x; k < brelmont::kThresholdTile; k += blockDim.x) {
     const unsigned i = tile + k;
     if (i >= end) return;

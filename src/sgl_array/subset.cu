@@ -23,7 +23,9 @@ namespace {
 bool subset_box(int ndims, const int* src_dims, const int* start, const int* sub_dims, Box* box, int* count) {
   if (ndims < 0 || (ndims > 0 && !brelmont::all_given(src_dims, start, sub_dims))) return false;
   int src_count = 0;
-  if (!brelmont::checked_count(src_dims, ndims, &src_count) || !brelmont::checked_count(sub_dims, ndims, count)) {
+  // Every source size is at least 1, so the strides below stay within src_count.
+  if (!brelmont::checked_count(src_dims, ndims, &src_count) || src_count == 0 ||
+      !brelmont::checked_count(sub_dims, ndims, count)) {
     return false;
   }
   brelmont::SpaceBuilder<1> dims;
@@ -45,6 +47,7 @@ bool subset_box(int ndims, const int* src_dims, const int* start, const int* sub
     }
     stride *= src_dims[k];
   }
+  if (*count == 0) return true;  // an empty box reads nothing; its size 0 could not even divide an index
   if (dims.full()) return false;
   *box = brelmont::box_of(dims, base);
   box->wrapping = wrapping;
@@ -89,7 +92,7 @@ extern "C" void SGL_IndexArray(int ndims, int* srcDims, int* indices, float* src
     if (keep) {
       dims.add_whole(srcDims[k], {stride});
       n *= srcDims[k];
-    } else if (index > 0) {
+    } else if (valid && index > 0) {  // an index beyond its dimension would overflow the offset
       base += index * stride;
     }
     stride *= srcDims[k];

@@ -94,7 +94,9 @@ void count_thread(void* context) { ++*static_cast<int*>(context); }
 
 TEST_F(Runtime, LaunchRunsEveryThreadOnceWithBlocksOutOfOrderWithinTheDeviceLimits) {
   Visits visits;
+  const int block_threads = hostcudaSetBlockThreads(1);  // the default order, on this thread
   ASSERT_EQ(hostcudaLaunch(dim3(5, 3, 2), dim3(4, 2, 3), record_thread, &visits), cudaSuccess);
+  hostcudaSetBlockThreads(block_threads);
   EXPECT_EQ(visits.threads.size(), 5u * 3 * 2 * 4 * 2 * 3);
   std::set<unsigned> linear;
   bool ascending = true;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <numeric>
@@ -82,6 +83,8 @@ TEST_F(NdArrays, SubsetWrapsAndIndexKeepsTheDimensionsMarkedMinusOne) {
       {{{3, 1, 4}, {5, 9, 2}, {4, 3, 9}}},
       {{{1030}, {1000}, {1030}}},  // a multiple-block wrap
       {{{}, {}, {}}},              // rank 0: src[0]
+      {{{3}, {131072}, {0}}},      // empty boxes: a null output, no index space built
+      {{{4, 5}, {1, 2}, {2, 0}}},
       {{Dims{2, 1, 3, 1, 2, 1, 2, 3, 1, 2, 2, 1, 3, 2}, Dims(14, 1), Dims{2, 1, 2, 1, 2, 1, 1, 3, 1, 1, 2, 1, 2, 2}}}};
   for (int trial = 0; trial < 40; ++trial) {
     Dims d = random_dims(1 + below(6)), start(d.size()), box(d.size());
@@ -329,6 +332,7 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
   Dims d{2, 3, 4}, neg{2, -3, 4}, zero{2, 0, 4}, big{65536, 65536}, start{0, 0, 0}, bad_start{0, -1, 0}, one(11, 1);
   Dims far{0, 2, 2}, box{2, 2, 3}, idx{-1, 3, 0}, perm_dup{0, 0, 1}, perm_far{0, 3, 1}, ins{2, 5}, d6{6, 4}, d2{2, 12};
   Dims corner{1, 0, 2}, sub{1, 2, 2}, minus2{-2}, keep{-1, 1, -1}, perm{2, 0, 1}, ins2{2, 3}, o(11), o2(11);
+  Dims empty_wide{0, 131072, 131072}, empty_dst{0, 46341, 131072}, thin{0, 1, 1}, inner{0, 46340, 0}, huge{INT_MAX, -1};
   int *const s = d.data(), *const s0 = zero.data(), *const s1 = one.data(), *const at = start.data();
   float *out, *other;
   float2 *cout, *cother;
@@ -422,6 +426,10 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
       {"subset of a negative box", {}, subset(3, s, at, neg.data()), bad, nulled},
       {"subset from null", {}, subset(3, s, nullptr, box.data()), bad, nulled},
       {"subset beyond INT_MAX", {}, subset(2, s, at, big.data()), bad, nulled},
+      {"subset of an empty source", {}, subset(3, empty_wide.data(), at, box.data()), bad, nulled},
+      {"replace into an empty destination wider than int", {}, with([&] {
+         return SGL_ReplaceArraySubset(3, empty_dst.data(), thin.data(), inner.data(), x, y);
+       })},
       {"replace past the end", {}, replace(box.data(), far.data(), x, y), bad},
       {"replace from below 0", {}, replace(box.data(), bad_start.data(), x, y), bad},
       {"replace overlapping", {}, replace(box.data(), at, x, x + 5), bad},
@@ -462,6 +470,7 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
       {"index past a size", {}, index(3, s, idx.data()), 1},
       {"index at -2", {}, index(1, ins.data() + 1, minus2.data()), 1},
       {"index of a zero size", {}, index(3, s0, at), 1},
+      {"index at INT_MAX", {}, index(2, d6.data(), huge.data()), 1},
       {"transpose by a repeated axis", {}, permute(s, perm_dup.data()), 1},
       {"transpose by axis 3", {}, permute(s, perm_far.data()), 1},
       {"transpose a zero size", {}, permute(s0, at), 1},

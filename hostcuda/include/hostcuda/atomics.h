@@ -16,4 +16,8 @@ inline T hostcuda_atomic_min(T* address, T value) {
 inline int atomicMin(int* address, int value) { return hostcuda_atomic_min(address, value); }
 inline unsigned int atomicMin(unsigned int* address, unsigned int value) { return hostcuda_atomic_min(address, value); }
 
+/* A fresh read of a word that other blocks may be changing with atomics (the device's load that bypasses the
+ * cache): a relaxed atomic load, so that two blocks on two host threads do not race. */
+inline unsigned int __ldcv(const unsigned int* address) { return __atomic_load_n(address, __ATOMIC_RELAXED); }
+
 #endif

@@ -57,6 +57,11 @@ HOSTCUDA_API void hostcudaFixSeed(int fixed, unsigned long long seed);
 /* For the library: 1 and the next fixed seed in *seed while seeds are fixed, else 0 and *seed untouched. */
 HOSTCUDA_API int hostcudaNextFixedSeed(unsigned long long* seed);
 
+/* Runs the blocks of each later launch on n host threads (n < 1 counts as 1; at most 64): the launching
+ * thread and n - 1 workers of its own. The start-up value comes from the environment variable
+ * HOSTCUDA_BLOCK_THREADS, default 1: one thread, blocks in a fixed scrambled order. Returns the previous n. */
+HOSTCUDA_API int hostcudaSetBlockThreads(int n);
+
 HOSTCUDA_EXTERN_C_END
 
 #endif

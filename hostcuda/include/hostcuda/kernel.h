@@ -1,8 +1,9 @@
 /* hostcuda: what kernel code needs to compile and run as host C++.
  *
  * A launch runs every thread of the grid on the calling host thread, one call of the kernel per thread,
- * blocks in a scrambled order. __syncthreads is a real barrier of the block: the threads of a block that
- * meets one run as fibers of the launching host thread. A block's __shared__ variables are static
+ * blocks in a scrambled order; on request (hostcudaSetBlockThreads) its blocks are shared among several
+ * worker threads instead. __syncthreads is a real barrier of the block: the threads of a block that meets
+ * one run as fibers of the host thread that runs the block. A block's __shared__ variables are static
  * thread_locals: one copy per host thread, which runs one block at a time, so each block has its own,
  * holding whatever an earlier block left there until its threads write them. */
 #ifndef HOSTCUDA_KERNEL_H
