@@ -10,7 +10,7 @@ find_program(CMAKE_CXX_COMPILER NAMES ${_mingw}-g++-posix ${_mingw}-g++ REQUIRED
 find_program(CMAKE_RC_COMPILER NAMES ${_mingw}-windres)
 find_program(CMAKE_OBJDUMP NAMES ${_mingw}-objdump)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${_mingw})
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${_mingw})  # callers may add their own (an install prefix)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
