@@ -8,10 +8,18 @@
 // All fibers of a block share one host thread, so a block's __shared__ variables (thread_local statics)
 // are its own for the whole launch of the block; threads that skip a barrier see values another thread
 // has not written yet, which is what makes a missing barrier fail in tests.
+//
+// A fiber is a ucontext on POSIX systems and a Windows fiber on Windows, behind the same few functions
+// (take_stack, make_context, switch_to); everything above them is common.
 #include "blocks.h"
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <ucontext.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,17 +63,46 @@ struct Stack {
 
 thread_local std::vector<Stack> spare_stacks;
 
-Stack take_stack() {
-  if (!spare_stacks.empty()) {
-    const Stack s = spare_stacks.back();
-    spare_stacks.pop_back();
-    return s;
-  }
+[[noreturn]] void no_stack() {
+  std::fprintf(stderr, "hostcuda: no memory for a thread stack of a block\n");
+  std::abort();
+}
+
+#if defined(_WIN32)
+// A Windows fiber owns its stack and must never return from its start routine, so the stack of a fiber is
+// the fiber itself, kept for reuse: when a finished fiber is resumed for a later block, its start routine
+// moves on to the entry function given for that use.
+using Context = void*;  // the fiber to resume
+
+struct PooledFiber {
+  void* fiber;
+  void (*entry)();
+};
+
+void WINAPI run_pooled_fiber(void* parameter) {
+  auto* pooled = static_cast<PooledFiber*>(parameter);
+  for (;;) pooled->entry();
+}
+
+Stack new_stack() {
+  auto* pooled = new PooledFiber{nullptr, nullptr};
+  pooled->fiber = CreateFiberEx(0, kFiberStack, FIBER_FLAG_FLOAT_SWITCH, run_pooled_fiber, pooled);
+  if (pooled->fiber == nullptr) no_stack();
+  return Stack{pooled, kFiberStack};
+}
+
+// Readies context to run entry on stack.
+void make_context(Context& context, const Stack& stack, void (*entry)()) {
+  auto* pooled = static_cast<PooledFiber*>(stack.base);
+  pooled->entry = entry;
+  context = pooled->fiber;
+}
+#else
+using Context = ucontext_t;
+
+Stack new_stack() {
   void* p = mmap(nullptr, kFiberStack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (p == MAP_FAILED) {
-    std::fprintf(stderr, "hostcuda: no memory for a thread stack of a block\n");
-    std::abort();
-  }
+  if (p == MAP_FAILED) no_stack();
 #if defined(HOSTCUDA_TSAN)
   return Stack{p, kFiberStack, __tsan_create_fiber(0)};
 #else
@@ -73,10 +110,28 @@ Stack take_stack() {
 #endif
 }
 
+// Readies context to run entry on stack.
+void make_context(Context& context, const Stack& stack, void (*entry)()) {
+  std::memset(&context, 0, sizeof context);
+  getcontext(&context);
+  context.uc_stack.ss_sp = stack.base;
+  context.uc_stack.ss_size = stack.size;
+  context.uc_link = nullptr;
+  makecontext(&context, entry, 0);
+}
+#endif
+
+Stack take_stack() {
+  if (spare_stacks.empty()) return new_stack();
+  const Stack s = spare_stacks.back();
+  spare_stacks.pop_back();
+  return s;
+}
+
 enum class State { Ready, AtBarrier, Done };
 
 struct Fiber {
-  ucontext_t context;
+  Context context;
   Stack stack;  // base null: the launcher's own stack
   unsigned index;
   State state;
@@ -89,9 +144,10 @@ struct Block {
   bool fibers_on = false;
   std::vector<Fiber> fibers;  // reserved once, so pointers into it stay valid
   Fiber* running = nullptr;
-  ucontext_t scheduler;
+  Context scheduler;
   Stack scheduler_stack{nullptr, 0};
-  ucontext_t launcher;  // where the block returns when every fiber is done
+  Context launcher;  // where the block returns when every fiber is done
+  bool made_fiber = false;  // Windows: the launching host thread became a fiber for this block
   const void* launcher_stack_bottom = nullptr;
   size_t launcher_stack_size = 0;
   void* launcher_tsan_fiber = nullptr;
@@ -105,14 +161,20 @@ uint3 coordinates(unsigned t, dim3 shape) {
 
 // Switches from this context to another, whose stack is [bottom, bottom + size) (bottom null: the launcher's).
 // A context that will never be resumed says so (leaving), so that AddressSanitizer forgets its stack.
-void switch_to(ucontext_t* from, const ucontext_t* to, const Stack& stack, bool leaving = false) {
+void switch_to(Context* from, const Context* to, const Stack& stack, bool leaving = false) {
   const void* bottom = stack.base;
   size_t size = stack.size;
 #if defined(HOSTCUDA_TSAN)
   // Every switch orders the two fibers, as the block's barrier orders its threads.
   __tsan_switch_to_fiber(bottom == nullptr ? current->launcher_tsan_fiber : stack.tsan_fiber, 0);
 #endif
-#if defined(HOSTCUDA_ASAN)
+#if defined(_WIN32)
+  (void)bottom;
+  (void)size;
+  (void)leaving;
+  *from = GetCurrentFiber();
+  SwitchToFiber(*to);
+#elif defined(HOSTCUDA_ASAN)
   void* fake_stack = nullptr;
   if (bottom == nullptr) {
     bottom = current->launcher_stack_bottom;
@@ -129,7 +191,7 @@ void switch_to(ucontext_t* from, const ucontext_t* to, const Stack& stack, bool 
 #endif
 }
 
-void to_scheduler(ucontext_t* from, bool leaving = false) {
+void to_scheduler(Context* from, bool leaving = false) {
   switch_to(from, &current->scheduler, current->scheduler_stack, leaving);
 }
 
@@ -146,7 +208,7 @@ void fiber_main() {
   Fiber& self = *block.running;
   block.thread(block.context);
   self.state = State::Done;
-  ucontext_t unused;
+  Context unused;
   to_scheduler(&unused, true);
 }
 
@@ -179,6 +241,13 @@ void scheduler_main() {
 // The thread now running (t, on the launcher's stack) met the block's first barrier: threads t+1 ... become
 // fibers, and so does t itself.
 void start_fibers(Block& block, unsigned t, unsigned total) {
+#if defined(_WIN32)
+  // Only a fiber can switch to another: the launching thread becomes one until the block is done.
+  if (!IsThreadAFiber()) {
+    if (ConvertThreadToFiberEx(nullptr, FIBER_FLAG_FLOAT_SWITCH) == nullptr) no_stack();
+    block.made_fiber = true;
+  }
+#endif
   block.fibers_on = true;
   block.fibers.reserve(total - t);
   block.fibers.push_back(Fiber{});
@@ -191,19 +260,10 @@ void start_fibers(Block& block, unsigned t, unsigned total) {
     f.stack = take_stack();
     f.index = u;
     f.state = State::Ready;
-    getcontext(&f.context);
-    f.context.uc_stack.ss_sp = f.stack.base;
-    f.context.uc_stack.ss_size = f.stack.size;
-    f.context.uc_link = nullptr;
-    makecontext(&f.context, fiber_main, 0);
+    make_context(f.context, f.stack, fiber_main);
   }
   block.scheduler_stack = take_stack();
-  std::memset(&block.scheduler, 0, sizeof block.scheduler);
-  getcontext(&block.scheduler);
-  block.scheduler.uc_stack.ss_sp = block.scheduler_stack.base;
-  block.scheduler.uc_stack.ss_size = block.scheduler_stack.size;
-  block.scheduler.uc_link = nullptr;
-  makecontext(&block.scheduler, scheduler_main, 0);
+  make_context(block.scheduler, block.scheduler_stack, scheduler_main);
   block.running = &block.fibers.front();
 }
 
@@ -233,6 +293,9 @@ void run_block(void (*thread)(void*), void* context, dim3 shape) {
   for (Fiber& f : block.fibers)
     if (f.stack.base != nullptr) spare_stacks.push_back(f.stack);
   if (block.scheduler_stack.base != nullptr) spare_stacks.push_back(block.scheduler_stack);
+#if defined(_WIN32)
+  if (block.made_fiber) ConvertFiberToThread();
+#endif
   current = outer;
 }
 

@@ -12,6 +12,9 @@
 #include <map>
 #include <mutex>
 #include <new>
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
 
 #include "blocks.h"
 #include "workers.h"
@@ -22,6 +25,15 @@ thread_local uint3 threadIdx;
 thread_local uint3 blockIdx;
 thread_local uint3 blockDim;
 thread_local uint3 gridDim;
+
+#if defined(_WIN32)
+extern "C" {
+const uint3* hostcudaThreadIdx(void) { return &threadIdx; }
+const uint3* hostcudaBlockIdx(void) { return &blockIdx; }
+const uint3* hostcudaBlockDim(void) { return &blockDim; }
+const uint3* hostcudaGridDim(void) { return &gridDim; }
+}
+#endif
 
 namespace {
 
@@ -65,6 +77,24 @@ struct Counters {
 Counters counters;
 
 // Counts down a pending failure request; true when this call is the one that must fail.
+// Heap memory aligned as cudaMalloc aligns; null when there is none. Released with release_aligned.
+void* allocate_aligned(size_t size) {
+#if defined(_WIN32)
+  return _aligned_malloc(size, kAlignment);
+#else
+  void* p = nullptr;
+  return posix_memalign(&p, kAlignment, size) == 0 ? p : nullptr;
+#endif
+}
+
+void release_aligned(void* p) {
+#if defined(_WIN32)
+  _aligned_free(p);
+#else
+  std::free(p);
+#endif
+}
+
 bool take_failure(std::atomic<int>& countdown) {
   int k = countdown.load();
   while (k > 0) {
@@ -110,8 +140,8 @@ cudaError_t cudaMalloc(void** devPtr, size_t size) {
   if (take_failure(allocation_countdown)) return record(cudaErrorMemoryAllocation);
   if (size == 0) return cudaSuccess;
   // Exactly size bytes, so that AddressSanitizer flags the first byte past the end.
-  void* p = nullptr;
-  if (posix_memalign(&p, kAlignment, size) != 0) return record(cudaErrorMemoryAllocation);
+  void* p = allocate_aligned(size);
+  if (p == nullptr) return record(cudaErrorMemoryAllocation);
   std::memset(p, HOSTCUDA_POISON_BYTE, size);
   {
     std::lock_guard<std::mutex> lock(allocations_mutex);
@@ -128,7 +158,7 @@ cudaError_t cudaFree(void* devPtr) {
     std::lock_guard<std::mutex> lock(allocations_mutex);
     if (allocations().erase(reinterpret_cast<uintptr_t>(devPtr)) == 0) return record(cudaErrorInvalidValue);
   }
-  std::free(devPtr);
+  release_aligned(devPtr);
   return cudaSuccess;
 }
 

@@ -10,8 +10,9 @@ CUDA_BRELMONT_API int NvOptimusEnablementCuda = 1;
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-// The library has no per-thread state, so it needs no thread attach or detach notifications.
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+// The library has no per-thread state, so it needs no thread attach or detach notifications. C linkage: the
+// C runtime's entry point calls DllMain by that name.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
   return TRUE;
 }

@@ -8,9 +8,13 @@
 #  else
 #    define HOSTCUDA_API __declspec(dllimport)
 #  endif
-#  define HOSTCUDA_ALIGN(n) __declspec(align(n))
 #else
 #  define HOSTCUDA_API __attribute__((visibility("default")))
+#endif
+
+#if defined(_MSC_VER)
+#  define HOSTCUDA_ALIGN(n) __declspec(align(n))
+#else
 #  define HOSTCUDA_ALIGN(n) __attribute__((aligned(n)))
 #endif
 

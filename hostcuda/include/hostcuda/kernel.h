@@ -22,10 +22,32 @@
 
 /* The coordinates of the running thread; set by the launcher before each call of the kernel. Plain uint3
  * for all four keeps them trivially constructed, so kernels read them without a TLS wrapper call. */
+#if defined(_WIN32)
+/* A DLL cannot export thread-local data: on Windows other modules reach the coordinates through functions
+ * of hostcuda, which return this host thread's copy. */
+HOSTCUDA_EXTERN_C_BEGIN
+HOSTCUDA_API const uint3* hostcudaThreadIdx(void);
+HOSTCUDA_API const uint3* hostcudaBlockIdx(void);
+HOSTCUDA_API const uint3* hostcudaBlockDim(void);
+HOSTCUDA_API const uint3* hostcudaGridDim(void);
+HOSTCUDA_EXTERN_C_END
+#  if defined(HOSTCUDA_BUILDING)
+extern thread_local uint3 threadIdx;
+extern thread_local uint3 blockIdx;
+extern thread_local uint3 blockDim;
+extern thread_local uint3 gridDim;
+#  else
+#    define threadIdx (*hostcudaThreadIdx())
+#    define blockIdx (*hostcudaBlockIdx())
+#    define blockDim (*hostcudaBlockDim())
+#    define gridDim (*hostcudaGridDim())
+#  endif
+#else
 extern HOSTCUDA_API thread_local uint3 threadIdx;
 extern HOSTCUDA_API thread_local uint3 blockIdx;
 extern HOSTCUDA_API thread_local uint3 blockDim;
 extern HOSTCUDA_API thread_local uint3 gridDim;
+#endif
 
 HOSTCUDA_EXTERN_C_BEGIN
 
