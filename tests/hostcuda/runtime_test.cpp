@@ -91,7 +91,7 @@ void record_thread(void* context) {
 }
 
 void count_thread(void* context) { ++*static_cast<int*>(context); }
-
+void noop_thread(void*) {}
 TEST_F(Runtime, LaunchRunsEveryThreadOnceWithBlocksOutOfOrderWithinTheDeviceLimits) {
   Visits visits;
   const int block_threads = hostcudaSetBlockThreads(1);  // the default order, on this thread
@@ -106,24 +106,16 @@ TEST_F(Runtime, LaunchRunsEveryThreadOnceWithBlocksOutOfOrderWithinTheDeviceLimi
   }
   EXPECT_TRUE(visits.blocks.size() == 30 && linear.size() == 30 && !ascending);
   EXPECT_NE(visits.blocks.front().x + visits.blocks.front().y + visits.blocks.front().z, 0u);
-  for (auto [grid, block] : {std::pair{dim3(0), dim3(32)},
-                             {dim3(1), dim3(0)},
-                             {dim3(1, 0), dim3(1)},
-                             {dim3(1), dim3(1025)},
-                             {dim3(1), dim3(32, 32, 2)},
-                             {dim3(1), dim3(1, 1, 65)},
-                             {dim3(2147483648u), dim3(1)},
-                             {dim3(1, 65536), dim3(1)},
-                             {dim3(1, 1, 65536), dim3(1)}}) {
+  for (auto [grid, block] : {std::pair{dim3(0), dim3(32)}, {dim3(1), dim3(0)}, {dim3(1, 0), dim3(1)},
+                             {dim3(1), dim3(1025)}, {dim3(1), dim3(32, 32, 2)}, {dim3(1), dim3(1, 1, 65)},
+                             {dim3(2147483648u), dim3(1)}, {dim3(1, 65536), dim3(1)}, {dim3(1, 1, 65536), dim3(1)}}) {
     int ran = 0;
     EXPECT_EQ(hostcudaLaunch(grid, block, count_thread, &ran), cudaErrorInvalidConfiguration);
     EXPECT_TRUE(ran == 0 && cudaPeekAtLastError() == cudaErrorInvalidConfiguration);
     EXPECT_EQ(cudaDeviceSynchronize(), cudaSuccess);  // a refused launch is not a device fault
     EXPECT_TRUE(cudaGetLastError() == cudaErrorInvalidConfiguration && cudaGetLastError() == cudaSuccess);
   }
-  EXPECT_EQ(hostcudaLaunch(
-                dim3(1, 65535, 1), dim3(1024), [](void*) {}, nullptr),
-            cudaSuccess);
+  EXPECT_EQ(hostcudaLaunch(dim3(1, 65535, 1), dim3(1024), noop_thread, nullptr), cudaSuccess);
 }
 
 TEST_F(Runtime, LastErrorBelongsToTheHostThreadAndInjectedFailuresArriveOnce) {
@@ -158,14 +150,9 @@ float add_toward_zero_reference(float a, float b) {
 }
 
 TEST_F(Runtime, TowardZeroAdditionMatchesTheHardwareRoundingMode) {
-  for (auto [a, b, sum] : {std::tuple{0.49999997f, 0.5f, 0.99999994f},
-                           {-0.49999997f, -0.5f, -0.99999994f},
-                           {FLT_MAX, FLT_MAX, FLT_MAX},
-                           {-FLT_MAX, -FLT_MAX, -FLT_MAX},
-                           {16777216.0f, 1.0f, 16777216.0f},
-                           {1.0f, -1.0f, 0.0f},
-                           {-0.0f, -0.0f, -0.0f},
-                           {INFINITY, 1.0f, INFINITY},
+  for (auto [a, b, sum] : {std::tuple{0.49999997f, 0.5f, 0.99999994f}, {-0.49999997f, -0.5f, -0.99999994f},
+                           {FLT_MAX, FLT_MAX, FLT_MAX}, {-FLT_MAX, -FLT_MAX, -FLT_MAX}, {16777216.0f, 1.0f, 16777216.0f},
+                           {1.0f, -1.0f, 0.0f}, {-0.0f, -0.0f, -0.0f}, {INFINITY, 1.0f, INFINITY},
                            {INFINITY, -INFINITY, NAN}})
     EXPECT_SAME_FLOAT(__fadd_rz(a, b), sum) << a << " + " << b;
   std::mt19937 rng(12345);
@@ -178,8 +165,6 @@ TEST_F(Runtime, TowardZeroAdditionMatchesTheHardwareRoundingMode) {
     if (std::isfinite(b)) ASSERT_EQ(bits(__fadd_rz(a, b)), bits(add_toward_zero_reference(a, b))) << a << " + " << b;
   }
 }
-
-void noop_thread(void*) {}
 
 TEST_F(Runtime, EachCallCountsOnceUnderItsKindAndTheKthCopyFailsOnDemand) {
   float host[4] = {1, 2, 3, 4}, back[4] = {0, 0, 0, 0}, *a = nullptr, *b = nullptr;
@@ -223,9 +208,8 @@ TEST_F(Runtime, PointerAttributesTellDeviceMemoryFromHostMemory) {
                 a.hostPointer == (device ? nullptr : q))
         << q - p;
   }
-  ASSERT_EQ(cudaFree(p), cudaSuccess);
   cudaPointerAttributes freed{};
-  ASSERT_EQ(cudaPointerGetAttributes(&freed, p), cudaSuccess);
+  ASSERT_TRUE(cudaFree(p) == cudaSuccess && cudaPointerGetAttributes(&freed, p) == cudaSuccess);
   EXPECT_EQ(freed.type, cudaMemoryTypeUnregistered);
   EXPECT_TRUE(cudaMemoryTypeUnregistered == 0 && cudaMemoryTypeHost == 1 && cudaMemoryTypeDevice == 2 &&
               cudaMemoryTypeManaged == 3);  // the runtime's own numbers
