@@ -52,16 +52,23 @@ namespace {
 
 constexpr size_t kFiberStack = 256 * 1024;
 
-// A stack for a fiber, kept for reuse by later blocks of this host thread (never unmapped: a few fibers'
-// worth of address space, committed only where touched). ThreadSanitizer knows it as a fiber of its own,
-// kept with the stack.
+// A stack for a fiber, kept for reuse by later blocks of this host thread (a few fibers' worth of address
+// space, committed only where touched). ThreadSanitizer knows it as a fiber of its own, kept with the stack.
 struct Stack {
   void* base;
   size_t size;
   void* tsan_fiber = nullptr;
 };
 
-thread_local std::vector<Stack> spare_stacks;
+// The spare stacks of this host thread, behind a plain pointer: a thread_local with a destructor would run
+// it in the thread's exit under mingw-w64, and a worker ends inside its launcher's thread-exit cleanup, where
+// that deadlocks. Workers free their stacks explicitly instead (release_block_stacks).
+thread_local std::vector<Stack>* spare_stacks = nullptr;
+
+std::vector<Stack>& spares() {
+  if (spare_stacks == nullptr) spare_stacks = new std::vector<Stack>;
+  return *spare_stacks;
+}
 
 [[noreturn]] void no_stack() {
   std::fprintf(stderr, "hostcuda: no memory for a thread stack of a block\n");
@@ -97,6 +104,12 @@ void make_context(Context& context, const Stack& stack, void (*entry)()) {
   pooled->entry = entry;
   context = pooled->fiber;
 }
+
+void free_stack(const Stack& stack) {
+  auto* pooled = static_cast<PooledFiber*>(stack.base);
+  DeleteFiber(pooled->fiber);
+  delete pooled;
+}
 #else
 using Context = ucontext_t;
 
@@ -119,12 +132,20 @@ void make_context(Context& context, const Stack& stack, void (*entry)()) {
   context.uc_link = nullptr;
   makecontext(&context, entry, 0);
 }
+
+void free_stack(const Stack& stack) {
+#if defined(HOSTCUDA_TSAN)
+  __tsan_destroy_fiber(stack.tsan_fiber);
+#endif
+  munmap(stack.base, stack.size);
+}
 #endif
 
 Stack take_stack() {
-  if (spare_stacks.empty()) return new_stack();
-  const Stack s = spare_stacks.back();
-  spare_stacks.pop_back();
+  std::vector<Stack>& spare = spares();
+  if (spare.empty()) return new_stack();
+  const Stack s = spare.back();
+  spare.pop_back();
   return s;
 }
 
@@ -291,12 +312,19 @@ void run_block(void (*thread)(void*), void* context, dim3 shape) {
     }
   }
   for (Fiber& f : block.fibers)
-    if (f.stack.base != nullptr) spare_stacks.push_back(f.stack);
-  if (block.scheduler_stack.base != nullptr) spare_stacks.push_back(block.scheduler_stack);
+    if (f.stack.base != nullptr) spares().push_back(f.stack);
+  if (block.scheduler_stack.base != nullptr) spares().push_back(block.scheduler_stack);
 #if defined(_WIN32)
   if (block.made_fiber) ConvertFiberToThread();
 #endif
   current = outer;
+}
+
+void release_block_stacks() {
+  if (spare_stacks == nullptr) return;
+  for (const Stack& s : *spare_stacks) free_stack(s);
+  delete spare_stacks;
+  spare_stacks = nullptr;
 }
 
 }  // namespace hostcuda

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "blocks.h"
 #include "hostcuda/hooks.h"
 
 namespace hostcuda {
@@ -29,55 +30,64 @@ unsigned from_environment() {
 
 std::atomic<unsigned> configured_threads{from_environment()};
 
-// One worker and what it shares with its launcher.
+// One worker and what it shares with its launcher. The thread is detached and owns the shared state with the
+// handle, so that ending it never waits: the handle dies in a thread-local destructor when its launcher ends,
+// and on Windows that runs under the loader lock, which the worker's own exit needs, so a join there would
+// never return.
 class Worker {
  public:
-  explicit Worker(unsigned index) : index_(index), thread_(&Worker::serve, this) {}
+  explicit Worker(unsigned index) : slot_(std::make_shared<Slot>()) {
+    std::thread([slot = slot_, index] { slot->serve(index); }).detach();
+  }
   Worker(const Worker&) = delete;
   Worker& operator=(const Worker&) = delete;
   ~Worker() {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stopping_ = true;
+      std::lock_guard<std::mutex> lock(slot_->mutex);
+      slot_->stopping = true;
     }
-    changed_.notify_one();
-    thread_.join();
+    slot_->changed.notify_one();
   }
 
   void post(const std::function<void(unsigned)>* job) {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
-      job_ = job;
+      std::lock_guard<std::mutex> lock(slot_->mutex);
+      slot_->job = job;
     }
-    changed_.notify_one();
+    slot_->changed.notify_one();
   }
 
   void wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return job_ == nullptr; });
+    std::unique_lock<std::mutex> lock(slot_->mutex);
+    slot_->changed.wait(lock, [&] { return slot_->job == nullptr; });
   }
 
  private:
-  void serve() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [&] { return stopping_ || job_ != nullptr; });
-      if (stopping_) return;
-      const std::function<void(unsigned)>* job = job_;
-      lock.unlock();
-      (*job)(index_);
-      lock.lock();
-      job_ = nullptr;
-      changed_.notify_one();
-    }
-  }
+  struct Slot {
+    std::mutex mutex;
+    std::condition_variable changed;
+    const std::function<void(unsigned)>* job = nullptr;
+    bool stopping = false;
 
-  const unsigned index_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  const std::function<void(unsigned)>* job_ = nullptr;
-  bool stopping_ = false;
-  std::thread thread_;  // last: starts once the members above exist
+    void serve(unsigned index) {
+      std::unique_lock<std::mutex> lock(mutex);
+      for (;;) {
+        changed.wait(lock, [&] { return stopping || job != nullptr; });
+        if (stopping) {
+          release_block_stacks();
+          return;
+        }
+        const std::function<void(unsigned)>* current = job;
+        lock.unlock();
+        (*current)(index);
+        lock.lock();
+        job = nullptr;
+        changed.notify_one();
+      }
+    }
+  };
+
+  std::shared_ptr<Slot> slot_;
 };
 
 }  // namespace
