@@ -102,13 +102,15 @@ class NdArrays : public ExportTest {
 };
 
 TEST_F(NdArrays, SubsetWrapsAndIndexKeepsTheDimensionsMarkedMinusOne) {
-  // {source sizes, start, box}; an index row gives the indices whose elements make that box (no wrap).
+  // {source sizes, start, box}: larger than the source (s1 s2 s0 s1 s2 s0 s1), a multiple-block wrap, rank 0
+  // (src[0]), empty boxes (a null output, no index space built), fourteen dimensions. An index row gives the
+  // indices whose elements make that box (no wrap).
   std::vector<std::array<Dims, 4>> rows = {
-      {{{3}, {1}, {7}}},  // larger than the source: s1 s2 s0 s1 s2 s0 s1
+      {{{3}, {1}, {7}}},
       {{{3, 1, 4}, {5, 9, 2}, {4, 3, 9}}},
-      {{{1030}, {1000}, {1030}}},  // a multiple-block wrap
-      {{{}, {}, {}}},              // rank 0: src[0]
-      {{{3}, {131072}, {0}}},      // empty boxes: a null output, no index space built
+      {{{1030}, {1000}, {1030}}},
+      {{{}, {}, {}}},
+      {{{3}, {131072}, {0}}},
       {{{4, 5}, {1, 2}, {2, 0}}},
       {{Dims{2, 1, 3, 1, 2, 1, 2, 3, 1, 2, 2, 1, 3, 2}, Dims(14, 1), Dims{2, 1, 2, 1, 2, 1, 1, 3, 1, 1, 2, 1, 2, 2}}}};
   for (int trial = 0; trial < 40; ++trial) {
@@ -116,13 +118,13 @@ TEST_F(NdArrays, SubsetWrapsAndIndexKeepsTheDimensionsMarkedMinusOne) {
     for (size_t k = 0; k < d.size(); ++k) start[k] = below(12), box[k] = 1 + below(trial % 2 ? 9 : d[k]);
     rows.push_back({d, start, box});
   }
-  for (auto [dims, indices] :
-       std::vector<std::pair<Dims, Dims>>{{{3, 4}, {-1, 2}},
-                                          {{3, 4}, {2, 3}},
-                                          {{5}, {-1}},
-                                          {{5}, {3}},
-                                          {{2, 3, 4, 5}, {-1, 1, -1, 4}},
-                                          {Dims(12, 2), {1, -1, 0, -1, -1, 1, 0, -1, 1, 1, -1, 0}}}) {
+  const std::vector<std::pair<Dims, Dims>> indexed = {{{3, 4}, {-1, 2}},
+                                                      {{3, 4}, {2, 3}},
+                                                      {{5}, {-1}},
+                                                      {{5}, {3}},
+                                                      {{2, 3, 4, 5}, {-1, 1, -1, 4}},
+                                                      {Dims(12, 2), {1, -1, 0, -1, -1, 1, 0, -1, 1, 1, -1, 0}}};
+  for (auto [dims, indices] : indexed) {
     Dims start(dims.size()), box(dims.size());
     for (size_t k = 0; k < dims.size(); ++k)
       start[k] = std::max(indices[k], 0), box[k] = indices[k] == -1 && dims.size() > 1 ? dims[k] : 1;
@@ -192,17 +194,10 @@ TEST_F(NdArrays, ReplaceOverwritesOnlyTheBoxDeleteAndSplitsCutAlongTheAxis) {
   // The splits: 1-D, or 2-D before a row (mode 1) or a column (any other mode), at the clamped index.
   const Values src = distinct(1320);
   DeviceBuffer<float> d(src);
-  for (auto [dims, index, mode] : std::vector<std::tuple<Dims, int, int>>{{{10}, 4, 0},
-                                                                          {{10}, -3, 0},
-                                                                          {{10}, 12, 0},
-                                                                          {{1000}, 600, 0},
-                                                                          {{0}, 0, 0},
-                                                                          {{4, 256}, 2, 1},
-                                                                          {{3, 5}, 2, 0},
-                                                                          {{3, 5}, 0, 1},
-                                                                          {{3, 5}, 9, 2},
-                                                                          {{33, 40}, 17, 0},
-                                                                          {{33, 40}, 20, 1}}) {
+  const std::vector<std::tuple<Dims, int, int>> splits = {
+      {{10}, 4, 0},   {{10}, -3, 0},  {{10}, 12, 0},  {{1000}, 600, 0},  {{0}, 0, 0},      {{4, 256}, 2, 1},
+      {{3, 5}, 2, 0}, {{3, 5}, 0, 1}, {{3, 5}, 9, 2}, {{33, 40}, 17, 0}, {{33, 40}, 20, 1}};
+  for (auto [dims, index, mode] : splits) {
     const int axis = mode == 1 ? 0 : int(dims.size()) - 1, at = std::clamp(index, 0, dims[axis]);
     Dims first_dims = dims, second_dims = dims, got_first(dims.size(), -7), got_second(dims.size(), -7);
     first_dims[axis] = at, second_dims[axis] -= at;
@@ -229,13 +224,14 @@ TEST_F(NdArrays, InsertBuildAndConcatenatePadAndDropAlongTheOtherDimensions) {
                                                              {0, {2, 3}, {2, 2}, 3, 1},
                                                              {0, {4}, {}, 2, 0},
                                                              {1, {}, {}, 0, 0}};  // two single elements: a pair
-  for (auto [a, b] : std::vector<std::pair<Dims, Dims>>{{{2, 3}, {1, 4}},
-                                                        {{2, 3}, {3}},
-                                                        {{3}, {2, 3}},
-                                                        {{4}, {}},
-                                                        {{}, {4}},
-                                                        {{1030}, {700}},
-                                                        {{2, 1, 3, 2, 1, 2, 2, 1, 3}, {1, 2, 3, 1, 2, 2, 1, 2, 2}}})
+  const std::vector<std::pair<Dims, Dims>> joins = {{{2, 3}, {1, 4}},
+                                                    {{2, 3}, {3}},
+                                                    {{3}, {2, 3}},
+                                                    {{4}, {}},
+                                                    {{}, {4}},
+                                                    {{1030}, {700}},
+                                                    {{2, 1, 3, 2, 1, 2, 2, 1, 3}, {1, 2, 3, 1, 2, 2, 1, 2, 2}}};
+  for (auto [a, b] : joins)
     for (int kind : {1, 2}) rows.push_back({kind, a, b, 0, 0});
   for (int trial = 0; trial < 30; ++trial) {
     const Dims a = random_dims(1 + below(6));
@@ -284,15 +280,12 @@ TEST_F(NdArrays, ReshapeKeepsTheSequenceAndTransposesPermuteDimensions) {
     want.resize(count_of(dims), 0.0f);  // padded with zeros
     expect_array(out, want, "reshape to " + str(dims));
   }
+  // {sizes, permutation}: tiles over a batch (40, 3, 35), the innermost staying (rows: 5, 36, 34), twelve dimensions.
   std::vector<std::pair<Dims, Dims>> rows = {
-      {{17, 1}, {1, 0}},
-      {{1, 40}, {1, 0}},
-      {{33, 65}, {1, 0}},
-      {{2, 3, 4}, {1, 2, 0}},
-      {{2, 3, 4}, {0, 1, 2}},
-      {{40, 3, 35}, {2, 0, 1}},  // tiles over a batch
-      {{5, 36, 34}, {1, 0, 2}},  // the innermost stays: rows
-      {{2, 1, 3, 1, 2, 2, 1, 2, 2, 1, 3, 2}, {11, 3, 0, 10, 5, 2, 7, 1, 9, 4, 8, 6}}};
+      {{17, 1}, {1, 0}},        {{1, 40}, {1, 0}},
+      {{33, 65}, {1, 0}},       {{2, 3, 4}, {1, 2, 0}},
+      {{2, 3, 4}, {0, 1, 2}},   {{40, 3, 35}, {2, 0, 1}},
+      {{5, 36, 34}, {1, 0, 2}}, {{2, 1, 3, 1, 2, 2, 1, 2, 2, 1, 3, 2}, {11, 3, 0, 10, 5, 2, 7, 1, 9, 4, 8, 6}}};
   for (int trial = 0; trial < 30; ++trial) {
     Dims perm(1 + below(6));
     std::iota(perm.begin(), perm.end(), 0), std::shuffle(perm.begin(), perm.end(), rng);
@@ -342,11 +335,13 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
     };
   };
   // The exports with no result: 0 when they made an output, 1 with none and the output sizes zero (or as they were).
+  const auto unset = [](const Dims& v) {
+    return std::all_of(v.begin(), v.end(), [](int k) { return k == 0 || k == 7; });
+  };
   const auto none = [&](std::function<void()> call) {
     return with([&, call] {
       call();
-      const bool zeroed = std::all_of(o.begin(), o.end(), [](int v) { return v == 0 || v == 7; });
-      return out != nullptr && out != x ? 0 : out == nullptr && zeroed ? 1 : 2;
+      return out != nullptr && out != x ? 0 : out == nullptr && unset(o) ? 1 : 2;
     });
   };
   const auto subset = [&](auto... a) { return with([&, a...] { return SGL_ArraySubset(a..., x, &out); }); };
@@ -358,21 +353,22 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
     return with([&, a...] { return SGL_InsertIntoArray(a..., x, y, &out, o.data()); });
   };
   const auto reshape = [&](auto... a) { return with([&, a...] { return SGL_ReshapeArray(x, a..., &out); }); };
-  const auto transpose = [&](int* sizes, float* dst) {
-    return with([&, sizes, dst] { return SGL_Transpose2DArray(sizes, x, dst); });
+  const auto transpose = [&](auto... a) { return with([&, a...] { return SGL_Transpose2DArray(a...); }); };
+  const auto split = [&](int n, auto... a) {
+    return with([&, n, a...] { return SGL_Split1DArray(n, n / 2, x, &out, a..., &ns); });
   };
-  const auto split = [&](int n, int* count, float** second) {
-    return with([&, n, count, second] { return SGL_Split1DArray(n, n / 2, x, &out, count, second, &ns); });
-  };
-  const auto split2 = [&](int* sizes) {
-    return with([&, sizes] { return SGL_Split2DArray(sizes, 5, 0, x, &out, o.data(), &other, o2.data()); });
+  const auto split2 = [&](auto... a) {
+    return with([&, a...] { return SGL_Split2DArray(a..., 5, 0, x, &out, o.data(), &other, o2.data()); });
   };
   const auto index = [&](auto... a) { return none([&, a...] { SGL_IndexArray(a..., x, &out, o.data()); }); };
   const auto permute = [&](auto... a) { return none([&, a...] { SGL_TransposeNDArray(3, a..., x, &out, o.data()); }); };
   const auto join = [&](bool build, auto... a) {
     return none([&, build, a...] { (build ? SGL_BuildArray : SGL_ConcatenateArray)(a..., x, y, &out, o.data()); });
   };
-  const auto nulled = [&] { return out == nullptr && (other == nullptr || other == x); };
+  // Refused or failed: no output, and the output sizes and counts zero or as they were.
+  const auto nulled = [&] {
+    return out == nullptr && (other == nullptr || other == x) && unset({nf, ns}) && unset(o) && unset(o2);
+  };
   const int bad = cudaErrorInvalidValue;
   // alloc, free, h2d, d2h, d2d, memset, sync, launch: the output allocations, the test's release of them.
   std::vector<Contract> rows = {{"subset", {1, 1, 0, 0, 0, 0, 1, 1}, subset(3, s, corner.data(), box.data())},
@@ -387,7 +383,7 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
                                  })},
                                 {"insert", {1, 1, 0, 0, 0, 0, 1, 1}, insert(3, 2, s, ins2.data(), 1, 2)},
                                 {"reshape", {1, 1, 0, 0, 1, 1, 0, 0}, reshape(20, s, 3)},
-                                {"transpose 2-D", {0, 0, 0, 0, 0, 0, 0, 1}, transpose(d2.data(), y)},
+                                {"transpose 2-D", {0, 0, 0, 0, 0, 0, 0, 1}, transpose(d2.data(), x, y)},
                                 {"split 1-D", {2, 2, 0, 0, 0, 0, 0, 2}, split(24, &nf, &other)},
                                 {"split 2-D", {2, 2, 0, 0, 0, 0, 0, 2}, split2(d2.data())},
                                 {"replace into an empty destination wider than int", {}, with([&] {
@@ -417,7 +413,7 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
                            replace(box.data(), at, x, x + 5), with([&] {
                              return CSG_DeleteFromArray(3, s, 0, 1, -1, nullptr, nullptr, o.data(), nullptr, o2.data());
                            }),
-                           transpose(neg.data() + 1, y), transpose(big.data(), y), transpose(s, x + 3)})
+                           transpose(neg.data() + 1, x, y), transpose(big.data(), x, y), transpose(s, x, x + 3)})
     rows.push_back({"refused " + std::to_string(rows.size() - 10), {}, call, bad});
   for (const Contract& row : rows) expect_contract(row);
   // The exports with no result: a failing step leaves no output either.
