@@ -275,11 +275,10 @@ TEST_F(NdArrays, ReshapeKeepsTheSequenceAndTransposesPermuteDimensions) {
     expect_array(out, want, "reshape to " + str(dims));
   }
   // {sizes, permutation}: tiles over a batch (40, 3, 35), the innermost staying (rows: 5, 36, 34), twelve dimensions.
-  std::vector<std::pair<Dims, Dims>> rows = {
-      {{17, 1}, {1, 0}},        {{1, 40}, {1, 0}},
-      {{33, 65}, {1, 0}},       {{2, 3, 4}, {1, 2, 0}},
-      {{2, 3, 4}, {0, 1, 2}},   {{40, 3, 35}, {2, 0, 1}},
-      {{5, 36, 34}, {1, 0, 2}}, {{2, 1, 3, 1, 2, 2, 1, 2, 2, 1, 3, 2}, {11, 3, 0, 10, 5, 2, 7, 1, 9, 4, 8, 6}}};
+  std::vector<std::pair<Dims, Dims>> rows = {{{17, 1}, {1, 0}},       {{1, 40}, {1, 0}},      {{33, 65}, {1, 0}},
+                                             {{2, 3, 4}, {1, 2, 0}},  {{2, 3, 4}, {0, 1, 2}}, {{40, 3, 35}, {2, 0, 1}},
+                                             {{5, 36, 34}, {1, 0, 2}}};
+  rows.push_back({{2, 1, 3, 1, 2, 2, 1, 2, 2, 1, 3, 2}, {11, 3, 0, 10, 5, 2, 7, 1, 9, 4, 8, 6}});
   for (int trial = 0; trial < 30; ++trial) {
     Dims perm(1 + below(6));
     std::iota(perm.begin(), perm.end(), 0), std::shuffle(perm.begin(), perm.end(), rng);
@@ -328,10 +327,10 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
       return status;
     };
   };
-  // The exports with no result: 0 when they made an output, 1 with none and the output sizes zero (or as they were).
   const auto unset = [](const Dims& v) {
     return std::all_of(v.begin(), v.end(), [](int k) { return k == 0 || k == 7; });
   };
+  // The exports with no result: 0 when they made an output, 1 with none and the output sizes zero (or as they were).
   const auto none = [&](std::function<void()> call) {
     return with([&, call] {
       call();
@@ -369,18 +368,18 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
   const int bad = cudaErrorInvalidValue;
   // alloc, free, h2d, d2h, d2d, memset, sync, launch: the output allocations, the test's release of them.
   std::vector<Contract> rows = {
-      {"subset", {1, 1, 0, 0, 0, 0, 1, 1}, subset(3, s, corner.data(), box.data())},
+      {"subset", {1, 1, 0, 0, 0, 0, 1, 1}, subset(3, s, corner.data(), box.data()), 0, nulled},
       {"replace", {0, 0, 0, 0, 0, 0, 1, 1}, replace(sub.data(), at, x, y)},
       {"replace complex", {0, 0, 0, 0, 0, 0, 1, 1}, call(CSG_ReplaceArraySubset, 2, d6.data(), d6.data(), at, cx, cy)},
-      {"delete", {2, 2, 0, 0, 0, 0, 1, 1}, cut(3, s, 1, 2, 1)},
+      {"delete", {2, 2, 0, 0, 0, 0, 1, 1}, cut(3, s, 1, 2, 1), 0, nulled},
       {"delete complex",
        {2, 2, 0, 0, 0, 0, 1, 1},
        call(CSG_DeleteFromArray, 2, d6.data(), 1, 2, 1, cx, &cout, o.data(), &cother, o2.data())},
-      {"insert", {1, 1, 0, 0, 0, 0, 1, 1}, insert(3, 2, s, ins2.data(), 1, 2)},
-      {"reshape", {1, 1, 0, 0, 1, 1, 0, 0}, reshape(20, s, 3)},
+      {"insert", {1, 1, 0, 0, 0, 0, 1, 1}, insert(3, 2, s, ins2.data(), 1, 2), 0, nulled},
+      {"reshape", {1, 1, 0, 0, 1, 1, 0, 0}, reshape(20, s, 3), 0, nulled},
       {"transpose 2-D", {0, 0, 0, 0, 0, 0, 0, 1}, transpose(d2.data(), x, y)},
-      {"split 1-D", {2, 2, 0, 0, 0, 0, 0, 2}, split(24, &nf, &other)},
-      {"split 2-D", {2, 2, 0, 0, 0, 0, 0, 2}, split2(d2.data())},
+      {"split 1-D", {2, 2, 0, 0, 0, 0, 0, 2}, split(24, &nf, &other), 0, nulled},
+      {"split 2-D", {2, 2, 0, 0, 0, 0, 0, 2}, split2(d2.data()), 0, nulled},
       {"replace into an empty destination wider than int",
        {},
        call(SGL_ReplaceArraySubset, 3, empty_dst.data(), thin.data(), inner.data(), x, y)}};
