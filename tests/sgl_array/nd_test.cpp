@@ -224,6 +224,8 @@ TEST_F(NdArrays, InsertBuildAndConcatenatePadAndDropAlongTheOtherDimensions) {
   std::vector<std::pair<Dims, Dims>> joins = {{{2, 3}, {1, 4}}, {{2, 3}, {3}}, {{3}, {2, 3}},  {{4}, {}},
                                               {{}, {4}},        {{}, {}},      {{1030}, {700}}};
   joins.push_back({{2, 1, 3, 2, 1, 2, 2, 1, 3}, {1, 2, 3, 1, 2, 2, 1, 2, 2}});
+  joins.insert(joins.end(), {{Dims(10, 2), Dims(9, 2)}, {Dims(9, 2), Dims(10, 2)}});  // ten dimensions: the limit
+  rows.push_back({0, Dims(10, 2), Dims(9, 3), 1, 4});
   for (auto [a, b] : joins)
     for (int kind : {1, 2})
       if (kind == 1 || a.size() + b.size() > 0) rows.push_back({kind, a, b, 0, 0});
@@ -415,12 +417,13 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
           {"concatenate", {1, 1, 0, 0, 0, 0, 0, 1}, join(false, 3, 3, s, s)},
           {"transpose N-D", {1, 1, 0, 0, 0, 0, 0, 1}, permute(s, perm.data())}};
   // index: past a size, at -2, of a zero size, at INT_MAX; transpose N-D: by a repeated axis, by axis 3, of a
-  // zero size; build of rank 1 onto 3, of rank 10; concatenate of rank 0, of a zero size, of rank 11
+  // zero size; build of rank 1 onto 3, of rank 10; concatenate of rank 0, of a zero size, of rank 11, of ranks 11
+  // and 10; build of ranks 10 and 11
   for (const auto& refused :
        {index(3, s, idx.data()), index(1, ins.data() + 1, minus2.data()), index(3, s0, at),
         index(2, d6.data(), huge.data()), permute(s, perm_dup.data()), permute(s, perm_far.data()), permute(s0, at),
         join(true, 3, 1, s, s), join(true, 10, 10, s1, s1), join(false, 0, 0, nullptr, nullptr),
-        join(false, 3, 3, s, s0), join(false, 11, 11, s1, s1)})
+        join(false, 3, 3, s, s0), join(false, 11, 11, s1, s1), join(false, 11, 10, s1, s1), join(true, 10, 11, s1, s1)})
     rows.push_back({"no output " + std::to_string(rows.size() - 3), {}, refused, 1});
   for (const Contract& row : rows) expect_contract(row, [](cudaError_t) { return 1; });
 }
