@@ -1,5 +1,7 @@
 // The N-D family against plain host loops over coordinates: random shapes, the documented examples, ranks
-// beyond ten; then every export's runtime calls, bad arguments and failing steps as rows of one contract table.
+// beyond ten. The parts of a delete or a split must join back into their source under the reference that
+// checks insert and the joins. Then every export's runtime calls, bad arguments and failing steps as rows of
+// one contract table.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include <numeric>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cuda_brelmont.h"
@@ -56,11 +59,32 @@ std::vector<T> distinct(int n, int first = 1) {
   return v;
 }
 
-// The export's new array (adopted, so released) against want, bit for bit, and null exactly when want is empty.
+// An export's new array of n elements, downloaded and released; null exactly when n is 0.
+template <typename T>
+std::vector<T> take(T* out, int n, const std::string& what) {
+  EXPECT_EQ(out == nullptr, n == 0) << what;
+  return DeviceBuffer<T>::adopt(out, n).download();
+}
+
 template <typename T>
 void expect_array(T* out, const std::vector<T>& want, const std::string& what) {
-  EXPECT_EQ(out == nullptr, want.empty()) << what;
-  EXPECT_TRUE(same_bytes(DeviceBuffer<T>::adopt(out, want.size()).download(), want)) << what;
+  EXPECT_TRUE(same_bytes(take(out, int(want.size()), what), want)) << what;
+}
+
+// Insert and the joins: along axis, positions below start come from a, the next width from b, the rest from a
+// again; elsewhere a position outside the chosen array's sizes is 0.
+template <typename T>
+std::vector<T> joined(const Dims& out, int axis, int start, int width, const std::vector<T>& a, const Dims& da,
+                      const std::vector<T>& b, const Dims& db) {
+  return over(out, [&](const Dims& j) {
+    const bool from_b = j[axis] >= start && j[axis] < start + width;
+    Dims c(j);
+    c[axis] = from_b ? j[axis] - start : j[axis] < start ? j[axis] : j[axis] - width;
+    const Dims& d = from_b ? db : da;
+    for (size_t k = 0; k < c.size(); ++k)
+      if (c[k] >= d[k]) return T{};
+    return (from_b ? b : a)[flat(c, d)];
+  });
 }
 
 int* data(Dims& d) { return d.empty() ? nullptr : d.data(); }
@@ -78,12 +102,15 @@ class NdArrays : public ExportTest {
 };
 
 TEST_F(NdArrays, SubsetWrapsAndIndexKeepsTheDimensionsMarkedMinusOne) {
-  std::vector<std::array<Dims, 3>> rows = {
-      {{{3}, {1}, {7}}},  // larger than the source: s1 s2 s0 s1 s2 s0 s1
+  // {source sizes, start, box}: larger than the source (s1 s2 s0 s1 s2 s0 s1), a multiple-block wrap, rank 0
+  // (src[0]), empty boxes (a null output, no index space built), fourteen dimensions. An index row gives the
+  // indices whose elements make that box (no wrap).
+  std::vector<std::array<Dims, 4>> rows = {
+      {{{3}, {1}, {7}}},
       {{{3, 1, 4}, {5, 9, 2}, {4, 3, 9}}},
-      {{{1030}, {1000}, {1030}}},  // a multiple-block wrap
-      {{{}, {}, {}}},              // rank 0: src[0]
-      {{{3}, {131072}, {0}}},      // empty boxes: a null output, no index space built
+      {{{1030}, {1000}, {1030}}},
+      {{{}, {}, {}}},
+      {{{3}, {131072}, {0}}},
       {{{4, 5}, {1, 2}, {2, 0}}},
       {{Dims{2, 1, 3, 1, 2, 1, 2, 3, 1, 2, 2, 1, 3, 2}, Dims(14, 1), Dims{2, 1, 2, 1, 2, 1, 1, 3, 1, 1, 2, 1, 2, 2}}}};
   for (int trial = 0; trial < 40; ++trial) {
@@ -91,41 +118,39 @@ TEST_F(NdArrays, SubsetWrapsAndIndexKeepsTheDimensionsMarkedMinusOne) {
     for (size_t k = 0; k < d.size(); ++k) start[k] = below(12), box[k] = 1 + below(trial % 2 ? 9 : d[k]);
     rows.push_back({d, start, box});
   }
-  for (auto& [src_dims, start, box] : rows) {
+  const std::vector<std::pair<Dims, Dims>> indexed = {{{3, 4}, {-1, 2}},
+                                                      {{3, 4}, {2, 3}},
+                                                      {{5}, {-1}},
+                                                      {{5}, {3}},
+                                                      {{2, 3, 4, 5}, {-1, 1, -1, 4}},
+                                                      {Dims(12, 2), {1, -1, 0, -1, -1, 1, 0, -1, 1, 1, -1, 0}}};
+  for (auto [dims, indices] : indexed) {
+    Dims start(dims.size()), box(dims.size());
+    for (size_t k = 0; k < dims.size(); ++k)
+      start[k] = std::max(indices[k], 0), box[k] = indices[k] == -1 && dims.size() > 1 ? dims[k] : 1;
+    rows.push_back({dims, start, box, indices});
+  }
+  for (auto& [src_dims, start, box, indices] : rows) {
     const Values src = distinct(count_of(src_dims));
-    DeviceBuffer<float> d(src);
-    float* out = nullptr;
-    ASSERT_EQ(SGL_ArraySubset(int(box.size()), data(src_dims), data(start), data(box), d.get(), &out), cudaSuccess);
     const Values want = over(box, [&](const Dims& j) {
       Dims c(j.size());
       for (size_t k = 0; k < j.size(); ++k) c[k] = (j[k] + start[k]) % src_dims[k];
       return src[flat(c, src_dims)];
     });
-    expect_array(out, want, "subset " + str(src_dims) + " at " + str(start) + " box " + str(box));
-  }
-  for (auto [dims, indices] :
-       std::vector<std::pair<Dims, Dims>>{{{3, 4}, {-1, 2}},
-                                          {{3, 4}, {2, 3}},
-                                          {{5}, {-1}},
-                                          {{5}, {3}},
-                                          {{2, 3, 4, 5}, {-1, 1, -1, 4}},
-                                          {Dims(12, 2), {1, -1, 0, -1, -1, 1, 0, -1, 1, 1, -1, 0}}}) {
-    const Values src = distinct(count_of(dims));
-    Dims want_dims(dims.size()), out_dims(dims.size(), -7);
-    for (size_t k = 0; k < dims.size(); ++k) want_dims[k] = indices[k] == -1 && dims.size() > 1 ? dims[k] : 1;
     DeviceBuffer<float> d(src);
-    float* out = nullptr;
-    SGL_IndexArray(int(dims.size()), dims.data(), indices.data(), d.get(), &out, out_dims.data());
-    EXPECT_EQ(out_dims, want_dims);
-    const Values want = over(want_dims, [&](const Dims& j) {
-      Dims c(j);
-      for (size_t k = 0; k < j.size(); ++k) c[k] = indices[k] == -1 ? j[k] : indices[k];
-      return src[flat(c, dims)];
-    });
-    expect_array(out, want, "index " + str(indices));
+    float *out = nullptr, *picked = nullptr;
+    ASSERT_EQ(SGL_ArraySubset(int(box.size()), data(src_dims), data(start), data(box), d.get(), &out), cudaSuccess);
+    expect_array(out, want, "subset " + str(src_dims) + " at " + str(start) + " box " + str(box));
+    if (indices.empty()) continue;
+    Dims got_dims(src_dims.size(), -7);
+    SGL_IndexArray(int(src_dims.size()), src_dims.data(), indices.data(), d.get(), &picked, got_dims.data());
+    EXPECT_EQ(got_dims, box);
+    expect_array(picked, want, "index " + str(indices));
   }
 }
 
+// Replace writes sub over the box at start; delete cuts sub_dims[axis] positions from start[axis] along axis,
+// and what it kept and what it removed, joined back at the cut, are the source.
 template <typename T, typename Replace, typename Delete>
 void expect_replace_and_delete(Replace replace, Delete del, Dims dims, Dims sub_dims, Dims start, int axis) {
   const std::vector<T> src = distinct<T>(count_of(dims)), sub = distinct<T>(count_of(sub_dims), 1000);
@@ -134,14 +159,13 @@ void expect_replace_and_delete(Replace replace, Delete del, Dims dims, Dims sub_
   over(sub_dims, [&](const Dims& q) {
     Dims c(q);
     for (size_t k = 0; k < q.size(); ++k) c[k] += start[k];
-    return std::memcpy(&want[flat(c, dims)], &*at++, sizeof(T)), 0;
+    return want[flat(c, dims)] = *at++, 0;
   });
   DeviceBuffer<T> d(src), s(sub);
   if (!sub.empty()) {
     ASSERT_EQ(replace(int(dims.size()), data(dims), data(sub_dims), data(start), d.get(), s.get()), cudaSuccess);
     EXPECT_TRUE(same_bytes(d.download(), want)) << "replace " << str(sub_dims) << " at " << str(start);
   }
-  // Delete sub_dims[axis] positions from start[axis] along axis: the rest close up over them.
   const int first = start[axis], count = sub_dims[axis];
   Dims kept = dims, removed = dims, kept_dims(dims.size(), -7), removed_dims(dims.size(), -7);
   kept[axis] -= count, removed[axis] = count;
@@ -151,18 +175,12 @@ void expect_replace_and_delete(Replace replace, Delete del, Dims dims, Dims sub_
                 removed_dims.data()),
             cudaSuccess);
   EXPECT_TRUE(kept_dims == kept && removed_dims == removed) << str(kept_dims) << str(removed_dims);
-  const auto moved = [&](int by) {
-    return [&, by](const Dims& j) {
-      Dims c(j);
-      c[axis] += by < 0 ? first : j[axis] >= first ? count : 0;
-      return src[flat(c, dims)];
-    };
-  };
-  expect_array(out, over(kept, moved(0)), "kept " + str(kept));
-  expect_array(deleted, over(removed, moved(-1)), "deleted " + str(removed));
+  const std::string what = "delete " + std::to_string(count) + " at " + std::to_string(first) + " of " + str(dims);
+  const std::vector<T> rest = take(out, count_of(kept), what), cut = take(deleted, count_of(removed), what);
+  EXPECT_TRUE(same_bytes(joined(dims, axis, first, count, rest, kept, cut, removed), src)) << what;
 }
 
-TEST_F(NdArrays, ReplaceOverwritesOnlyTheBoxAndDeleteSplitsAlongTheAxis) {
+TEST_F(NdArrays, ReplaceOverwritesOnlyTheBoxDeleteAndSplitsCutAlongTheAxis) {
   for (int trial = 0; trial < 40; ++trial) {
     const Dims d = trial == 0 ? Dims{3, 3} : trial == 1 ? Dims(13, 2) : random_dims(1 + below(6));
     Dims sub(d.size()), start(d.size());
@@ -173,82 +191,79 @@ TEST_F(NdArrays, ReplaceOverwritesOnlyTheBoxAndDeleteSplitsAlongTheAxis) {
     expect_replace_and_delete<float>(SGL_ReplaceArraySubset, SGL_DeleteFromArray, d, sub, start, axis);
     expect_replace_and_delete<float2>(CSG_ReplaceArraySubset, CSG_DeleteFromArray, d, sub, start, axis);
   }
-}
-
-// Insert and the two joins share one reference: along axis, positions below start come from a, the next
-// width from b, the rest from a again; elsewhere a position outside the chosen array's sizes is 0.
-Values joined(const Dims& out, int axis, int start, int width, const Values& a, const Dims& da, const Values& b,
-              const Dims& db) {
-  return over(out, [&](const Dims& j) {
-    const bool from_b = j[axis] >= start && j[axis] < start + width;
-    Dims c(j);
-    c[axis] = from_b ? j[axis] - start : j[axis] < start ? j[axis] : j[axis] - width;
-    const Dims& d = from_b ? db : da;
-    for (size_t k = 0; k < c.size(); ++k)
-      if (c[k] >= d[k]) return 0.0f;
-    return (from_b ? b : a)[flat(c, d)];
-  });
+  // The splits: 1-D, or 2-D before a row (mode 1) or a column (any other mode), at the clamped index.
+  const Values src = distinct(1320);
+  DeviceBuffer<float> d(src);
+  const std::vector<std::tuple<Dims, int, int>> splits = {
+      {{10}, 4, 0},   {{10}, -3, 0},  {{10}, 12, 0},  {{1000}, 600, 0},  {{0}, 0, 0},      {{4, 256}, 2, 1},
+      {{3, 5}, 2, 0}, {{3, 5}, 0, 1}, {{3, 5}, 9, 2}, {{33, 40}, 17, 0}, {{33, 40}, 20, 1}};
+  for (auto [dims, index, mode] : splits) {
+    const int axis = mode == 1 ? 0 : int(dims.size()) - 1, at = std::clamp(index, 0, dims[axis]);
+    Dims first_dims = dims, second_dims = dims, got_first(dims.size(), -7), got_second(dims.size(), -7);
+    first_dims[axis] = at, second_dims[axis] -= at;
+    float *first = nullptr, *second = nullptr;
+    ASSERT_EQ(
+        dims.size() == 1
+            ? SGL_Split1DArray(dims[0], index, d.get(), &first, &got_first[0], &second, &got_second[0])
+            : SGL_Split2DArray(dims.data(), index, mode, d.get(), &first, got_first.data(), &second, got_second.data()),
+        cudaSuccess);
+    EXPECT_TRUE(got_first == first_dims && got_second == second_dims) << str(got_first) << str(got_second);
+    const std::string what = "split " + str(dims) + " at " + std::to_string(index);
+    const Values a = take(first, count_of(first_dims), what), b = take(second, count_of(second_dims), what);
+    EXPECT_EQ(joined(dims, axis, 0, at, b, second_dims, a, first_dims),
+              Values(src.begin(), src.begin() + count_of(dims)))
+        << what;
+  }
 }
 
 TEST_F(NdArrays, InsertBuildAndConcatenatePadAndDropAlongTheOtherDimensions) {
-  std::vector<std::tuple<Dims, Dims, int, int>> inserts = {
-      {{2, 3}, {2, 2}, 0, 0}, {{2, 3}, {1, 4}, 1, 0}, {{2, 3}, {2, 2}, 3, 1}, {{4}, {}, 2, 0}};
+  // {kind, a's sizes, b's sizes, start, axis}: kind 0 inserts b into a at start along axis; 1 builds and 2
+  // concatenates, b after a along the first dimension (two single elements build a pair).
+  std::vector<std::tuple<int, Dims, Dims, int, int>> rows = {
+      {0, {2, 3}, {2, 2}, 0, 0}, {0, {2, 3}, {1, 4}, 1, 0}, {0, {2, 3}, {2, 2}, 3, 1}, {0, {4}, {}, 2, 0}};
+  std::vector<std::pair<Dims, Dims>> joins = {{{2, 3}, {1, 4}}, {{2, 3}, {3}}, {{3}, {2, 3}},  {{4}, {}},
+                                              {{}, {4}},        {{}, {}},      {{1030}, {700}}};
+  joins.push_back({{2, 1, 3, 2, 1, 2, 2, 1, 3}, {1, 2, 3, 1, 2, 2, 1, 2, 2}});
+  joins.insert(joins.end(), {{Dims(10, 2), Dims(9, 2)}, {Dims(9, 2), Dims(10, 2)}});  // ten dimensions: the limit
+  rows.push_back({0, Dims(10, 2), Dims(9, 3), 1, 4});
+  for (auto [a, b] : joins)
+    for (int kind : {1, 2})
+      if (kind == 1 || a.size() + b.size() > 0) rows.push_back({kind, a, b, 0, 0});
   for (int trial = 0; trial < 30; ++trial) {
-    const Dims d = random_dims(1 + below(6));
-    const int axis = below(int(d.size()));
-    Dims ins = random_dims(int(d.size()));
-    if (trial % 3 == 0) ins.erase(ins.begin() + axis);  // one rank less: a single slice
-    for (size_t k = 0; trial % 3 == 1 && k < d.size(); ++k) ins[k] = int(k) == axis ? ins[k] : d[k];
-    inserts.push_back({d, ins, below(d[axis] + 1), axis});
+    const Dims a = random_dims(1 + below(6));
+    const int axis = below(int(a.size()));
+    Dims b = random_dims(int(a.size()));
+    if (trial % 3 == 0) b.erase(b.begin() + axis);  // one rank less: a single slice to insert
+    for (size_t k = 0; trial % 3 == 1 && k < a.size(); ++k) b[k] = int(k) == axis ? b[k] : a[k];
+    for (int kind : {0, 1, 2}) rows.push_back({kind, a, b, below(a[axis] + 1), axis});
   }
-  for (auto& [src_dims, ins_dims, start, axis] : inserts) {
-    const Values src = distinct(count_of(src_dims)), ins = distinct(count_of(ins_dims), 500);
-    Dims block = ins_dims, out_dims = src_dims, got_dims(src_dims.size(), -7);
-    if (block.size() < src_dims.size()) block.insert(block.begin() + axis, 1);
-    out_dims[axis] += block[axis];
-    DeviceBuffer<float> s(src), i(ins);
-    float* out = nullptr;
-    ASSERT_EQ(SGL_InsertIntoArray(int(src_dims.size()), int(ins_dims.size()), src_dims.data(), data(ins_dims), start,
-                                  axis, s.get(), i.get(), &out, got_dims.data()),
-              cudaSuccess);
-    EXPECT_EQ(got_dims, out_dims);
-    expect_array(out, joined(out_dims, axis, start, block[axis], src, src_dims, ins, block),
-                 "insert " + str(ins_dims) + " into " + str(src_dims) + " at " + std::to_string(start));
-  }
-  std::vector<std::pair<Dims, Dims>> joins = {{{2, 3}, {1, 4}},
-                                              {{2, 3}, {3}},
-                                              {{3}, {2, 3}},
-                                              {{4}, {}},
-                                              {{}, {4}},
-                                              {{1030}, {700}},
-                                              {{2, 1, 3, 2, 1, 2, 2, 1, 3}, {1, 2, 3, 1, 2, 2, 1, 2, 2}}};
-  for (int trial = 0; trial < 20; ++trial) {
-    const Dims a = random_dims(1 + below(5));
-    joins.push_back({a, random_dims(int(a.size()) - (trial % 3 == 2 ? 1 : 0))});
-  }
-  for (bool build : {false, true})
-    for (auto& [da, db] : joins) {
-      const Values a = distinct(count_of(da)), b = distinct(count_of(db), 300);
-      Dims ea = da, eb = db;  // build stacks equal ranks along a new first dimension
-      if (ea.size() == eb.size() && build) ea.insert(ea.begin(), 1), eb.insert(eb.begin(), 1);
+  for (auto& [kind, da, db, at, along] : rows) {
+    const Values a = distinct(count_of(da)), b = distinct(count_of(db), 300);
+    Dims ea = da, eb = db;  // of equal rank: build stacks equal ranks along a new first dimension
+    int start = at, axis = along;
+    if (kind == 0 && eb.size() < ea.size()) eb.insert(eb.begin() + axis, 1);
+    if (kind != 0) {
+      if (ea.size() == eb.size() && kind == 1) ea.insert(ea.begin(), 1), eb.insert(eb.begin(), 1);
       if (ea.size() < eb.size()) ea.insert(ea.begin(), 1);
       if (eb.size() < ea.size()) eb.insert(eb.begin(), 1);
-      Dims out_dims(ea.size()), got_dims(ea.size(), -7);
-      for (size_t k = 0; k < ea.size(); ++k) out_dims[k] = k == 0 ? ea[0] + eb[0] : std::max(ea[k], eb[k]);
-      DeviceBuffer<float> x(a), y(b);
-      float* out = nullptr;
-      (build ? SGL_BuildArray : SGL_ConcatenateArray)(int(da.size()), int(db.size()), data(da), data(db), x.get(),
-                                                      y.get(), &out, got_dims.data());
-      EXPECT_EQ(got_dims, out_dims);
-      expect_array(out, joined(out_dims, 0, ea[0], eb[0], a, ea, b, eb),
-                   str(da) + (build ? " built " : " and ") + str(db));
+      start = ea[0], axis = 0;
     }
-  float* out = nullptr;  // two single elements build a pair
-  int out_dims = -7;
-  DeviceBuffer<float> x(Values{1}), y(Values{2});
-  SGL_BuildArray(0, 0, nullptr, nullptr, x.get(), y.get(), &out, &out_dims);
-  EXPECT_EQ(out_dims, 2);
-  expect_array(out, Values{1, 2}, "two single elements");
+    Dims out_dims(ea.size()), got_dims(ea.size(), -7);
+    for (size_t k = 0; k < ea.size(); ++k)
+      out_dims[k] = int(k) == axis ? ea[k] + eb[k] : kind == 0 ? ea[k] : std::max(ea[k], eb[k]);
+    DeviceBuffer<float> x(a), y(b);
+    float* out = nullptr;
+    const int na = int(da.size()), nb = int(db.size());
+    if (kind == 0)
+      ASSERT_EQ(SGL_InsertIntoArray(na, nb, da.data(), data(db), start, axis, x.get(), y.get(), &out, got_dims.data()),
+                cudaSuccess);
+    else
+      (kind == 1 ? SGL_BuildArray : SGL_ConcatenateArray)(na, nb, data(da), data(db), x.get(), y.get(), &out,
+                                                          got_dims.data());
+    EXPECT_EQ(got_dims, out_dims);
+    expect_array(out, joined(out_dims, axis, start, eb[axis], a, ea, b, eb),
+                 std::to_string(kind) + ": " + str(db) + " into " + str(da) + " at " + std::to_string(start));
+  }
 }
 
 TEST_F(NdArrays, ReshapeKeepsTheSequenceAndTransposesPermuteDimensions) {
@@ -261,15 +276,11 @@ TEST_F(NdArrays, ReshapeKeepsTheSequenceAndTransposesPermuteDimensions) {
     want.resize(count_of(dims), 0.0f);  // padded with zeros
     expect_array(out, want, "reshape to " + str(dims));
   }
-  std::vector<std::pair<Dims, Dims>> rows = {
-      {{17, 1}, {1, 0}},
-      {{1, 40}, {1, 0}},
-      {{33, 65}, {1, 0}},
-      {{2, 3, 4}, {1, 2, 0}},
-      {{2, 3, 4}, {0, 1, 2}},
-      {{40, 3, 35}, {2, 0, 1}},  // tiles over a batch
-      {{5, 36, 34}, {1, 0, 2}},  // the innermost stays: rows
-      {{2, 1, 3, 1, 2, 2, 1, 2, 2, 1, 3, 2}, {11, 3, 0, 10, 5, 2, 7, 1, 9, 4, 8, 6}}};
+  // {sizes, permutation}: tiles over a batch (40, 3, 35), the innermost staying (rows: 5, 36, 34), twelve dimensions.
+  std::vector<std::pair<Dims, Dims>> rows = {{{17, 1}, {1, 0}},       {{1, 40}, {1, 0}},      {{33, 65}, {1, 0}},
+                                             {{2, 3, 4}, {1, 2, 0}},  {{2, 3, 4}, {0, 1, 2}}, {{40, 3, 35}, {2, 0, 1}},
+                                             {{5, 36, 34}, {1, 0, 2}}};
+  rows.push_back({{2, 1, 3, 1, 2, 2, 1, 2, 2, 1, 3, 2}, {11, 3, 0, 10, 5, 2, 7, 1, 9, 4, 8, 6}});
   for (int trial = 0; trial < 30; ++trial) {
     Dims perm(1 + below(6));
     std::iota(perm.begin(), perm.end(), 0), std::shuffle(perm.begin(), perm.end(), rng);
@@ -295,36 +306,6 @@ TEST_F(NdArrays, ReshapeKeepsTheSequenceAndTransposesPermuteDimensions) {
   }
 }
 
-TEST_F(NdArrays, SplitsCutAtTheClampedIndex) {
-  const Values src = distinct(1320);
-  DeviceBuffer<float> d(src);
-  for (auto [n, index] : std::vector<std::pair<int, int>>{{10, 4}, {10, -3}, {10, 12}, {1000, 600}, {0, 0}}) {
-    float *first = nullptr, *second = nullptr;
-    int first_count = -1, second_count = -1, at = std::clamp(index, 0, n);
-    ASSERT_EQ(SGL_Split1DArray(n, index, d.get(), &first, &first_count, &second, &second_count), cudaSuccess);
-    EXPECT_TRUE(first_count == at && second_count == n - at) << n << " at " << index;
-    expect_array(first, Values(src.begin(), src.begin() + at), "first");
-    expect_array(second, Values(src.begin() + at, src.begin() + n), "second");
-  }
-  for (auto [dims, index, mode] : std::vector<std::tuple<Dims, int, int>>{
-           {{4, 256}, 2, 1}, {{3, 5}, 2, 0}, {{3, 5}, 0, 1}, {{3, 5}, 9, 2}, {{33, 40}, 17, 0}, {{33, 40}, 20, 1}}) {
-    Dims first_dims(2, -7), second_dims(2, -7);
-    float *first = nullptr, *second = nullptr;
-    ASSERT_EQ(
-        SGL_Split2DArray(dims.data(), index, mode, d.get(), &first, first_dims.data(), &second, second_dims.data()),
-        cudaSuccess);
-    const int rows = dims[0], cols = dims[1], at = std::clamp(index, 0, mode == 1 ? rows : cols);  // 1: by rows
-    const Dims want_first = mode == 1 ? Dims{at, cols} : Dims{rows, at};
-    const Dims want_second = mode == 1 ? Dims{rows - at, cols} : Dims{rows, cols - at};
-    EXPECT_TRUE(first_dims == want_first && second_dims == want_second) << str(first_dims) << str(second_dims);
-    const auto part = [&](const Dims& shape, int r0, int c0) {
-      return over(shape, [&](const Dims& j) { return src[(j[0] + r0) * cols + j[1] + c0]; });
-    };
-    expect_array(first, part(want_first, 0, 0), "first of " + str(dims));
-    expect_array(second, part(want_second, mode == 1 ? at : 0, mode == 1 ? 0 : at), "second of " + str(dims));
-  }
-}
-
 TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
   DeviceBuffer<float> a(distinct(48)), b(distinct(48, 100));
   float *const x = a.get(), *const y = b.get();
@@ -338,149 +319,113 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
   float2 *cout, *cother;
   int nf, ns;
   // Every call starts from stale outputs and sizes; what a success hands over is released here.
-  const auto fresh = [&] {
-    out = other = x, cout = cother = cx, nf = ns = 7;
-    std::fill(o.begin(), o.end(), 7), std::fill(o2.begin(), o2.end(), 7);
-  };
-  const auto release = [&] {
-    for (void* p : {(void*)out, (void*)other, (void*)cout, (void*)cother})
-      if (p != x) EXPECT_EQ(cudaFree(p), cudaSuccess);
-  };
-  using Call = std::function<int()>;
-  const auto with = [&](std::function<cudaError_t()> call) -> Call {
+  const auto with = [&](std::function<int()> call) -> std::function<int()> {
     return [&, call] {
-      fresh();
-      const cudaError_t status = call();
-      return release(), status;
+      out = other = x, cout = cother = cx, nf = ns = 7;
+      std::fill(o.begin(), o.end(), 7), std::fill(o2.begin(), o2.end(), 7);
+      const int status = call();
+      for (void* p : {(void*)out, (void*)other, (void*)cout, (void*)cother})
+        if (p != x) EXPECT_EQ(cudaFree(p), cudaSuccess);
+      return status;
     };
+  };
+  const auto unset = [](const Dims& v) {
+    return std::all_of(v.begin(), v.end(), [](int k) { return k == 0 || k == 7; });
   };
   // The exports with no result: 0 when they made an output, 1 with none and the output sizes zero (or as they were).
-  const auto none = [&](std::function<void()> call) -> Call {
-    return [&, call] {
-      fresh(), call();
-      const bool made = out != nullptr && out != x;
-      const bool zeroed = out == nullptr && std::all_of(o.begin(), o.end(), [](int v) { return v == 0 || v == 7; });
-      return release(), made ? 0 : zeroed ? 1 : 2;
-    };
-  };
-  const auto subset = [&](int nd, int* sizes, int* from, int* size) {
-    return with([&, nd, sizes, from, size] { return SGL_ArraySubset(nd, sizes, from, size, x, &out); });
-  };
-  const auto replace = [&](int* size, int* from, float* dst, float* src) {
-    return with([&, size, from, dst, src] { return SGL_ReplaceArraySubset(3, s, size, from, dst, src); });
-  };
-  const auto cut = [&](int nd, int* sizes, int first, int count, int axis) {
-    return with([&, nd, sizes, first, count, axis] {
-      return SGL_DeleteFromArray(nd, sizes, first, count, axis, x, &out, o.data(), &other, o2.data());
+  const auto none = [&](std::function<void()> call) {
+    return with([&, call] {
+      call();
+      return out != nullptr && out != x ? 0 : out == nullptr && unset(o) ? 1 : 2;
     });
   };
-  const auto insert = [&](int nd, int ind, int* sizes, int* ins_sizes, int first, int axis) {
-    return with([&, nd, ind, sizes, ins_sizes, first, axis] {
-      return SGL_InsertIntoArray(nd, ind, sizes, ins_sizes, first, axis, x, y, &out, o.data());
-    });
+  const auto call = [&](auto export_call, auto... a) {
+    return with([&, export_call, a...] { return export_call(a...); });
   };
-  const auto reshape = [&](int n, int* sizes, int nd) {
-    return with([&, n, sizes, nd] { return SGL_ReshapeArray(x, n, sizes, nd, &out); });
+  const auto subset = [&](auto... a) { return with([&, a...] { return SGL_ArraySubset(a..., x, &out); }); };
+  const auto replace = [&](auto... a) { return with([&, a...] { return SGL_ReplaceArraySubset(3, s, a...); }); };
+  const auto cut = [&](auto... a) {
+    return with([&, a...] { return SGL_DeleteFromArray(a..., x, &out, o.data(), &other, o2.data()); });
   };
-  const auto transpose = [&](int* sizes, float* dst) {
-    return with([&, sizes, dst] { return SGL_Transpose2DArray(sizes, x, dst); });
+  const auto insert = [&](auto... a) {
+    return with([&, a...] { return SGL_InsertIntoArray(a..., x, y, &out, o.data()); });
   };
-  const auto split = [&](int n, int* count, float** second) {
-    return with([&, n, count, second] { return SGL_Split1DArray(n, n / 2, x, &out, count, second, &ns); });
+  const auto reshape = [&](auto... a) { return with([&, a...] { return SGL_ReshapeArray(x, a..., &out); }); };
+  const auto transpose = [&](auto... a) { return with([&, a...] { return SGL_Transpose2DArray(a...); }); };
+  const auto split = [&](int n, auto... a) {
+    return with([&, n, a...] { return SGL_Split1DArray(n, n / 2, x, &out, a..., &ns); });
   };
-  const auto split2 = [&](int* sizes) {
-    return with([&, sizes] { return SGL_Split2DArray(sizes, 5, 0, x, &out, o.data(), &other, o2.data()); });
+  const auto split2 = [&](auto... a) {
+    return with([&, a...] { return SGL_Split2DArray(a..., 5, 0, x, &out, o.data(), &other, o2.data()); });
   };
-  const auto index = [&](int nd, int* sizes, int* indices) {
-    return none([&, nd, sizes, indices] { SGL_IndexArray(nd, sizes, indices, x, &out, o.data()); });
+  const auto index = [&](auto... a) { return none([&, a...] { SGL_IndexArray(a..., x, &out, o.data()); }); };
+  const auto permute = [&](auto... a) { return none([&, a...] { SGL_TransposeNDArray(3, a..., x, &out, o.data()); }); };
+  const auto join = [&](bool build, auto... a) {
+    return none([&, build, a...] { (build ? SGL_BuildArray : SGL_ConcatenateArray)(a..., x, y, &out, o.data()); });
   };
-  const auto permute = [&](int* sizes, int* order) {
-    return none([&, sizes, order] { SGL_TransposeNDArray(3, sizes, order, x, &out, o.data()); });
+  // Refused or failed: no output, and the output sizes and counts zero or as they were.
+  const auto nulled = [&] {
+    return out == nullptr && (other == nullptr || other == x) && unset({nf, ns}) && unset(o) && unset(o2);
   };
-  const auto join = [&](bool build, int nda, int ndb, int* da, int* db) {
-    return none([&, build, nda, ndb, da, db] {
-      (build ? SGL_BuildArray : SGL_ConcatenateArray)(nda, ndb, da, db, x, y, &out, o.data());
-    });
-  };
-  const auto nulled = [&] { return out == nullptr && (other == nullptr || other == x); };
   const int bad = cudaErrorInvalidValue;
   // alloc, free, h2d, d2h, d2d, memset, sync, launch: the output allocations, the test's release of them.
-  const Contract statuses[] = {
-      {"subset", {1, 1, 0, 0, 0, 0, 1, 1}, subset(3, s, corner.data(), box.data())},
+  std::vector<Contract> rows = {
+      {"subset", {1, 1, 0, 0, 0, 0, 1, 1}, subset(3, s, corner.data(), box.data()), 0, nulled},
       {"replace", {0, 0, 0, 0, 0, 0, 1, 1}, replace(sub.data(), at, x, y)},
-      {"replace complex", {0, 0, 0, 0, 0, 0, 1, 1}, with([&] {
-         return CSG_ReplaceArraySubset(2, d6.data(), d6.data(), at, cx, cy);
-       })},
-      {"delete", {2, 2, 0, 0, 0, 0, 1, 1}, cut(3, s, 1, 2, 1)},
-      {"delete complex", {2, 2, 0, 0, 0, 0, 1, 1}, with([&] {
-         return CSG_DeleteFromArray(2, d6.data(), 1, 2, 1, cx, &cout, o.data(), &cother, o2.data());
-       })},
-      {"insert", {1, 1, 0, 0, 0, 0, 1, 1}, insert(3, 2, s, ins2.data(), 1, 2)},
-      {"reshape", {1, 1, 0, 0, 1, 1, 0, 0}, reshape(20, s, 3)},
-      {"transpose 2-D", {0, 0, 0, 0, 0, 0, 0, 1}, transpose(d2.data(), y)},
-      {"split 1-D", {2, 2, 0, 0, 0, 0, 0, 2}, split(24, &nf, &other)},
-      {"split 2-D", {2, 2, 0, 0, 0, 0, 0, 2}, split2(d2.data())},
-      {"subset of rank -1", {}, subset(-1, s, at, box.data()), bad, nulled},
-      {"subset of a zero size", {}, subset(3, s0, at, box.data()), bad, nulled},
-      {"subset from below 0", {}, subset(3, s, bad_start.data(), box.data()), bad, nulled},
-      {"subset of a negative box", {}, subset(3, s, at, neg.data()), bad, nulled},
-      {"subset from null", {}, subset(3, s, nullptr, box.data()), bad, nulled},
-      {"subset beyond INT_MAX", {}, subset(2, s, at, big.data()), bad, nulled},
-      {"subset of an empty source", {}, subset(3, empty_wide.data(), at, box.data()), bad, nulled},
-      {"replace into an empty destination wider than int", {}, with([&] {
-         return SGL_ReplaceArraySubset(3, empty_dst.data(), thin.data(), inner.data(), x, y);
-       })},
-      {"replace past the end", {}, replace(box.data(), far.data(), x, y), bad},
-      {"replace from below 0", {}, replace(box.data(), bad_start.data(), x, y), bad},
-      {"replace overlapping", {}, replace(box.data(), at, x, x + 5), bad},
-      {"delete on axis 3", {}, cut(3, s, 0, 1, 3), bad, nulled},
-      {"delete past the end", {}, cut(3, s, 2, 2, 1), bad, nulled},
-      {"delete from -1", {}, cut(3, s, -1, 1, 1), bad, nulled},
-      {"delete -1", {}, cut(3, s, 0, -1, 1), bad, nulled},
-      {"delete from a zero size", {}, cut(3, s0, 0, 1, 0), bad, nulled},
-      {"delete of rank 0", {}, cut(0, s, 0, 0, 0), bad, nulled},
-      {"delete complex on axis -1",
+      {"replace complex", {0, 0, 0, 0, 0, 0, 1, 1}, call(CSG_ReplaceArraySubset, 2, d6.data(), d6.data(), at, cx, cy)},
+      {"delete", {2, 2, 0, 0, 0, 0, 1, 1}, cut(3, s, 1, 2, 1), 0, nulled},
+      {"delete complex",
+       {2, 2, 0, 0, 0, 0, 1, 1},
+       call(CSG_DeleteFromArray, 2, d6.data(), 1, 2, 1, cx, &cout, o.data(), &cother, o2.data())},
+      {"insert", {1, 1, 0, 0, 0, 0, 1, 1}, insert(3, 2, s, ins2.data(), 1, 2), 0, nulled},
+      {"reshape", {1, 1, 0, 0, 1, 1, 0, 0}, reshape(20, s, 3), 0, nulled},
+      {"transpose 2-D", {0, 0, 0, 0, 0, 0, 0, 1}, transpose(d2.data(), x, y)},
+      {"split 1-D", {2, 2, 0, 0, 0, 0, 0, 2}, split(24, &nf, &other), 0, nulled},
+      {"split 2-D", {2, 2, 0, 0, 0, 0, 0, 2}, split2(d2.data()), 0, nulled},
+      {"replace into an empty destination wider than int",
        {},
-       with([&] { return CSG_DeleteFromArray(3, s, 0, 1, -1, nullptr, nullptr, o.data(), nullptr, o2.data()); }),
-       bad},
-      {"insert of rank 1 into 3", {}, insert(3, 1, s, ins.data(), 0, 0), bad, nulled},
-      {"insert past the end", {}, insert(3, 2, s, ins.data(), 3, 0), bad, nulled},
-      {"insert at -1", {}, insert(3, 2, s, ins.data(), -1, 0), bad, nulled},
-      {"insert on axis 3", {}, insert(3, 2, s, ins.data(), 0, 3), bad, nulled},
-      {"insert of rank 11", {}, insert(11, 11, s1, s1, 0, 0), bad, nulled},
-      {"insert of a zero size", {}, insert(3, 3, s, s0, 0, 0), bad, nulled},
-      {"reshape of -1", {}, reshape(-1, s, 3), bad, nulled},
-      {"reshape to a negative size", {}, reshape(24, neg.data(), 3), bad, nulled},
-      {"reshape beyond INT_MAX", {}, reshape(24, big.data(), 2), bad, nulled},
-      {"transpose a negative size", {}, transpose(neg.data() + 1, y), bad},
-      {"transpose beyond INT_MAX", {}, transpose(big.data(), y), bad},
-      {"transpose overlapping", {}, transpose(s, x + 3), bad},
-      {"split 1-D of -1", {}, split(-1, &nf, &other), bad, nulled},
-      {"split 1-D without a count", {}, split(4, nullptr, &other), bad, nulled},
-      {"split 1-D to one address", {}, split(4, &nf, &out), bad, nulled},
-      {"split 2-D of a negative size", {}, split2(neg.data()), bad, nulled},
-      {"split 2-D beyond INT_MAX", {}, split2(big.data()), bad, nulled},
-  };
-  for (const Contract& row : statuses) expect_contract(row);
-  const Contract stand_ins[] = {
-      {"index", {1, 1, 0, 0, 0, 0, 0, 1}, index(3, s, keep.data())},
-      {"build", {1, 1, 0, 0, 0, 0, 0, 1}, join(true, 3, 2, s, ins2.data())},
-      {"concatenate", {1, 1, 0, 0, 0, 0, 0, 1}, join(false, 3, 3, s, s)},
-      {"transpose N-D", {1, 1, 0, 0, 0, 0, 0, 1}, permute(s, perm.data())},
-      {"index past a size", {}, index(3, s, idx.data()), 1},
-      {"index at -2", {}, index(1, ins.data() + 1, minus2.data()), 1},
-      {"index of a zero size", {}, index(3, s0, at), 1},
-      {"index at INT_MAX", {}, index(2, d6.data(), huge.data()), 1},
-      {"transpose by a repeated axis", {}, permute(s, perm_dup.data()), 1},
-      {"transpose by axis 3", {}, permute(s, perm_far.data()), 1},
-      {"transpose a zero size", {}, permute(s0, at), 1},
-      {"build of rank 1 onto 3", {}, join(true, 3, 1, s, s), 1},
-      {"build of rank 10", {}, join(true, 10, 10, s1, s1), 1},
-      {"concatenate of rank 0", {}, join(false, 0, 0, nullptr, nullptr), 1},
-      {"concatenate a zero size", {}, join(false, 3, 3, s, s0), 1},
-      {"concatenate of rank 11", {}, join(false, 11, 11, s1, s1), 1},
-  };
-  for (const Contract& row : stand_ins) expect_contract(row, [](cudaError_t) { return 1; });
+       call(SGL_ReplaceArraySubset, 3, empty_dst.data(), thin.data(), inner.data(), x, y)}};
+  // Refused, with no runtime call: numbered in their messages from 1, in this order.
+  for (const auto& refused :
+       {// subset: of rank -1, of a zero size, from below 0, of a negative box, from null, beyond INT_MAX, of an
+        // empty source
+        subset(-1, s, at, box.data()), subset(3, s0, at, box.data()), subset(3, s, bad_start.data(), box.data()),
+        subset(3, s, at, neg.data()), subset(3, s, nullptr, box.data()), subset(2, s, at, big.data()),
+        subset(3, empty_wide.data(), at, box.data()),
+        // delete: on axis 3, past the end, from -1, of -1, from a zero size, of rank 0
+        cut(3, s, 0, 1, 3), cut(3, s, 2, 2, 1), cut(3, s, -1, 1, 1), cut(3, s, 0, -1, 1), cut(3, s0, 0, 1, 0),
+        cut(0, s, 0, 0, 0),
+        // insert: of rank 1 into 3, past the end, at -1, on axis 3, of rank 11, of a zero size
+        insert(3, 1, s, ins.data(), 0, 0), insert(3, 2, s, ins.data(), 3, 0), insert(3, 2, s, ins.data(), -1, 0),
+        insert(3, 2, s, ins.data(), 0, 3), insert(11, 11, s1, s1, 0, 0), insert(3, 3, s, s0, 0, 0),
+        // reshape: of -1, to a negative size, beyond INT_MAX; split 1-D: of -1, without a count, to one address;
+        // split 2-D: of a negative size, beyond INT_MAX
+        reshape(-1, s, 3), reshape(24, neg.data(), 3), reshape(24, big.data(), 2), split(-1, &nf, &other),
+        split(4, nullptr, &other), split(4, &nf, &out), split2(neg.data()), split2(big.data())})
+    rows.push_back({"refused " + std::to_string(rows.size() - 10), {}, refused, bad, nulled});
+  // Refused, outputs as they were: replace past the end, from below 0, overlapping; delete complex on axis -1;
+  // transpose 2-D of a negative size, beyond INT_MAX, overlapping.
+  for (const auto& refused : {replace(box.data(), far.data(), x, y), replace(box.data(), bad_start.data(), x, y),
+                              replace(box.data(), at, x, x + 5),
+                              call(CSG_DeleteFromArray, 3, s, 0, 1, -1, nullptr, nullptr, o.data(), nullptr, o2.data()),
+                              transpose(neg.data() + 1, x, y), transpose(big.data(), x, y), transpose(s, x, x + 3)})
+    rows.push_back({"refused " + std::to_string(rows.size() - 10), {}, refused, bad});
+  for (const Contract& row : rows) expect_contract(row);
+  // The exports with no result: a failing step leaves no output either.
+  rows = {{"index", {1, 1, 0, 0, 0, 0, 0, 1}, index(3, s, keep.data())},
+          {"build", {1, 1, 0, 0, 0, 0, 0, 1}, join(true, 3, 2, s, ins2.data())},
+          {"concatenate", {1, 1, 0, 0, 0, 0, 0, 1}, join(false, 3, 3, s, s)},
+          {"transpose N-D", {1, 1, 0, 0, 0, 0, 0, 1}, permute(s, perm.data())}};
+  // index: past a size, at -2, of a zero size, at INT_MAX; transpose N-D: by a repeated axis, by axis 3, of a
+  // zero size; build of rank 1 onto 3, of rank 10; concatenate of rank 0, of a zero size, of rank 11, of ranks 11
+  // and 10; build of ranks 10 and 11
+  for (const auto& refused :
+       {index(3, s, idx.data()), index(1, ins.data() + 1, minus2.data()), index(3, s0, at),
+        index(2, d6.data(), huge.data()), permute(s, perm_dup.data()), permute(s, perm_far.data()), permute(s0, at),
+        join(true, 3, 1, s, s), join(true, 10, 10, s1, s1), join(false, 0, 0, nullptr, nullptr),
+        join(false, 3, 3, s, s0), join(false, 11, 11, s1, s1), join(false, 11, 10, s1, s1), join(true, 10, 11, s1, s1)})
+    rows.push_back({"no output " + std::to_string(rows.size() - 3), {}, refused, 1});
+  for (const Contract& row : rows) expect_contract(row, [](cudaError_t) { return 1; });
 }
 
 }  // namespace
