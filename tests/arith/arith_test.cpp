@@ -9,7 +9,6 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
-#include <functional>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -18,7 +17,6 @@
 #include "frame/algorithms.h"
 #include "support/contract.h"
 #include "support/device_buffer.h"
-#include "support/floats.h"
 #include "support/same_bits.h"
 
 namespace {
@@ -27,6 +25,7 @@ using namespace testing_support;
 using Floats = std::vector<float>;
 using Shape = std::vector<int>;
 using InPlace = std::function<cudaError_t(float*, int)>;
+using Reduction = brelmontStatus_t (*)(float*, int, float*);
 
 // Where rounding rules go wrong, with both signs and both neighbours (zeros, infinities, NaN, the range ends,
 // subnormals, integers, halves and quarters near 0 and around 2^12..2^25), then count random values: any bit
@@ -82,9 +81,6 @@ struct Elementwise {
 InPlace with(cudaError_t (*op)(float*, float, int), float s) {
   return [=](float* d, int n) { return op(d, s, n); };
 }
-InPlace scale(int k) {
-  return [=](float* d, int n) { return SGL_ScaleByPowerOfTwo(d, k, n); };
-}
 
 // The eighteen in-place exports, the scalar ones with s and the scaling with k.
 std::vector<Elementwise> in_place_exports(float s, int k) {
@@ -98,22 +94,15 @@ std::vector<Elementwise> in_place_exports(float s, int k) {
           {"SGL_RoundToNearest", SGL_RoundToNearest, round_reference},
           {"SGL_RoundTowardLessInfinity", SGL_RoundTowardLessInfinity, [](float x) { return integer_toward(x, -1); }},
           {"SGL_RoundTowardMoreInfinity", SGL_RoundTowardMoreInfinity, [](float x) { return integer_toward(x, 1); }},
-          {"SGL_Sign", SGL_Sign, [](float x) { return std::isnan(x) || x > 0 ? 1.0f
-                                                      : x < 0                ? -1.0f
-                                                                             : 0.0f; }},
+          {"SGL_Sign", SGL_Sign, [](float x) { return std::isnan(x) || x > 0 ? 1.0f : x < 0 ? -1.0f : 0.0f; }},
           {"SGL_AddArrayScalar", with(SGL_AddArrayScalar, s), [=](double x) { return float(x + s); }},
           {"SGL_SubtractArrayScalar", with(SGL_SubtractArrayScalar, s), [=](double x) { return float(x - s); }},
           {"SGL_SubtractScalarArray", with(SGL_SubtractScalarArray, s), [=](double x) { return float(s - x); }},
           {"SGL_MultArrayScalar", with(SGL_MultArrayScalar, s), [=](double x) { return float(x * s); }},
           {"SGL_DivideArrayScalar", with(SGL_DivideArrayScalar, s), [=](double x) { return float(x / s); }},
           {"SGL_DivideScalarArray", with(SGL_DivideScalarArray, s), [=](double x) { return float(s / x); }},
-          {"SGL_ScaleByPowerOfTwo", scale(k), [=](float x) { return scale_reference(x, k); }}};
-}
-
-Floats apply(const InPlace& call, const Floats& x) {
-  DeviceBuffer<float> data(x);
-  EXPECT_EQ(call(data.get(), static_cast<int>(x.size())), cudaSuccess);
-  return data.download();
+          {"SGL_ScaleByPowerOfTwo", [=](float* d, int n) { return SGL_ScaleByPowerOfTwo(d, k, n); },
+           [=](float x) { return scale_reference(x, k); }}};
 }
 
 class Arith : public ExportTest {};
@@ -127,30 +116,20 @@ TEST_F(Arith, ElementwiseSweepsMatchTheReferencesBitForBit) {
                            -1022, -1023, -1073, -1074, -1075, -1076, 4000, -4000, 37,   -61,  INT_MAX, INT_MIN};
   for (size_t j = 0; j < exponents.size(); ++j) {
     const Floats x = sweep_values(4096, static_cast<uint32_t>(j));
-    for (const Elementwise& e : in_place_exports(scalars[j % scalars.size()], exponents[j])) {
+    const float s = scalars[j % scalars.size()];
+    for (const Elementwise& e : in_place_exports(s, exponents[j])) {
       Floats want(x.size());
       std::transform(x.begin(), x.end(), want.begin(), e.reference);
-      expect_same_bits(e.name + (" s = " + ::testing::PrintToString(scalars[j % scalars.size()])) +
-                           ", k = " + std::to_string(exponents[j]),
-                       apply(e.call, x), want, {x});
+      DeviceBuffer<float> data(x);
+      ASSERT_EQ(e.call(data.get(), static_cast<int>(x.size())), cudaSuccess) << e.name;
+      expect_same_bits(e.name + (" s = " + ::testing::PrintToString(s)) + ", k = " + std::to_string(exponents[j]),
+                       data.download(), want, {x});
     }
   }
 }
 
-// Quotients and remainders of the first min(nx, ny) pairs.
-std::vector<Floats> divide(const Floats& x, const Floats& y, int nx, int ny) {
-  DeviceBuffer<float> xs(x), ys(y);
-  float *r = nullptr, *q = nullptr;
-  EXPECT_EQ(SGL_QuotientAndRemainder(xs.get(), ys.get(), nx, ny, &r, &q), cudaSuccess);
-  const size_t m = std::min(nx, ny);
-  return {DeviceBuffer<float>::adopt(q, m).download(), DeviceBuffer<float>::adopt(r, m).download()};
-}
-
+// The floored quotient, and the remainder with one rounding: a rounded y * q makes a third of these remainders wrong.
 TEST_F(Arith, QuotientIsFlooredAndRemainderFused) {
-  // 1e10 / 3 needs the fused remainder: a rounded y * q gives r = 0.
-  const std::vector<Floats> known = divide({1e10f, -7, 7, 5, -3}, {3, 2, -2, 0, INFINITY, 1}, 5, 6);
-  expect_same_bits("known", known[0], {3333333248.0f, -4, -4, INFINITY, -0.0f});
-  expect_same_bits("known", known[1], {256, 1, -1, NAN, NAN});
   Floats x = sweep_values(16384, 3u), y = sweep_values(16384, 4u), q(x.size()), r(x.size());
   std::shuffle(y.begin(), y.end(), std::mt19937(8));  // every kind of value against every other
   for (size_t i = 0; i < x.size(); ++i) {
@@ -158,9 +137,12 @@ TEST_F(Arith, QuotientIsFlooredAndRemainderFused) {
     // y * q is exact in long double (48 bits), so x - y * q rounds once: 64 >= 2 * 24 + 2.
     r[i] = static_cast<float>(static_cast<long double>(x[i]) - static_cast<long double>(y[i]) * q[i]);
   }
-  const std::vector<Floats> got = divide(x, y, static_cast<int>(x.size()) + 7, static_cast<int>(x.size()));
-  expect_same_bits("quotient", got[0], q, {x, y});
-  expect_same_bits("remainder", got[1], r, {x, y});
+  DeviceBuffer<float> xs(x), ys(y);
+  float *remainder = nullptr, *quotient = nullptr;
+  const int n = static_cast<int>(x.size());  // the pairs are the first min(nx, ny)
+  ASSERT_EQ(SGL_QuotientAndRemainder(xs.get(), ys.get(), n + 7, n, &remainder, &quotient), cudaSuccess);
+  expect_same_bits("quotient", DeviceBuffer<float>::adopt(quotient, n).download(), q, {x, y});
+  expect_same_bits("remainder", DeviceBuffer<float>::adopt(remainder, n).download(), r, {x, y});
 }
 
 // ---- Array-array ----
@@ -176,33 +158,29 @@ const struct Operation {
 
 size_t elements(const Shape& s) { return std::accumulate(s.begin(), s.end(), size_t{1}, std::multiplies<>()); }
 
-// An odometer over the common extent (last dimension fastest), each operand's element by Horner's rule on its
-// own sizes; the result's sizes come first.
-std::pair<Shape, Floats> combined(const Operation& o, const Shape& sa, const Shape& sb, const Floats& a,
-                                  const Floats& b) {
+// The export on a and b against an odometer over the common extent (last dimension fastest), each operand's
+// element by Horner's rule on its own sizes: values bit for bit, the common sizes, the byte count, and a null
+// result exactly where there are no elements. With alias the result's sizes overwrite A's, which must be read
+// first; otherwise they start stale.
+void expect_combined(const Operation& o, Shape sa, Shape sb, const Floats& a, const Floats& b, bool alias) {
   Shape common(sa.size()), at(sa.size(), 0);
   for (size_t d = 0; d < sa.size(); ++d) common[d] = std::min(sa[d], sb[d]);
-  Floats out;
+  Floats want;
   for (size_t t = 0; t < elements(common); ++t) {
     size_t ia = 0, ib = 0;
     for (size_t d = 0; d < at.size(); ++d) ia = ia * sa[d] + at[d], ib = ib * sb[d] + at[d];
-    out.push_back(o.op(a[ia], b[ib]));
+    want.push_back(o.op(a[ia], b[ib]));
     for (size_t d = at.size(); d-- > 0 && ++at[d] == common[d];) at[d] = 0;
   }
-  return {common, out};
-}
-
-// The export on a and b, its outputs stale: values bit for bit, the common sizes, the byte count, and a null
-// result exactly where there are no elements.
-void expect_combined(const Operation& o, Shape sa, Shape sb, const Floats& a, const Floats& b) {
-  const auto [common, want] = combined(o, sa, sb, a, b);
   const std::string what = o.name + (" of " + ::testing::PrintToString(sa)) + " and " + ::testing::PrintToString(sb);
   DeviceBuffer<float> da(a), db(b);
-  Shape sizes(sa.size(), -777);
+  Shape sizes = alias ? sa : Shape(sa.size(), -777);
   int bytes = -777;
   float stale = 0, *result = &stale;
   const auto data = [](Shape& s) { return s.empty() ? nullptr : s.data(); };
-  ASSERT_EQ(o.run(int(sa.size()), data(sa), data(sb), da.get(), db.get(), &result, data(sizes), &bytes), cudaSuccess);
+  ASSERT_EQ(o.run(int(sa.size()), alias ? data(sizes) : data(sa), data(sb), da.get(), db.get(), &result, data(sizes),
+                  &bytes),
+            cudaSuccess);
   EXPECT_EQ(sizes, common) << what;
   ASSERT_EQ(bytes, static_cast<int>(want.size() * sizeof(float))) << what;
   ASSERT_TRUE(result != &stale && (result == nullptr) == want.empty()) << what;
@@ -221,26 +199,20 @@ TEST_F(Arith, ArrayArrayMatchesAHostLoopOverCoordinates) {
       for (int d = 0; d < ndims; ++d) sa[d] = 1 + rng() % (ndims <= 3 ? 9 : 4), sb[d] = trial ? 1 + rng() % 9 : sa[d];
       shapes.push_back({sa, sb});
     }
-  for (const auto& [sa, sb] : shapes) {
+  for (size_t k = 0; k < shapes.size(); ++k) {
+    const auto& [sa, sb] = shapes[k];
     Floats a(elements(sa)), b(elements(sb));
     for (Floats* v : {&a, &b})
       for (float& x : *v)
         x = rng() % 16 ? std::ldexp(rng() % 2001 - 1000.0f, static_cast<int>(rng() % 61) - 40)
                        : (rng() % 2 ? 0.0f : -0.0f);
-    for (const Operation& o : kOperations) expect_combined(o, sa, sb, a, b);
+    for (const Operation& o : kOperations) expect_combined(o, sa, sb, a, b, k % 2);
   }
-  // The result's sizes may overwrite an operand's: the sizes are read first.
-  DeviceBuffer<float> a(Floats{1, 2, 3, 4, 5, 6}), b(Floats{10, 20, 30, 40, 50, 60});
-  int sa[] = {2, 3}, sb[] = {3, 2}, bytes = 0;
-  float* result = nullptr;
-  ASSERT_EQ(SGL_AddArrayArray(2, sa, sb, a.get(), b.get(), &result, sa, &bytes), cudaSuccess);
-  EXPECT_EQ(DeviceBuffer<float>::adopt(result, 4).download(), (Floats{11, 22, 34, 45}));
-  EXPECT_TRUE(sa[0] == 2 && sa[1] == 2);
 }
 
 // ---- Reductions ----
 
-float reduce(brelmontStatus_t (*reduction)(float*, int, float*), const Floats& data) {
+float reduce(Reduction reduction, const Floats& data) {
   DeviceBuffer<float> d(data);
   float result = -12345.0f;
   EXPECT_EQ(reduction(d.get(), static_cast<int>(data.size()), &result), BRELMONT_STATUS_SUCCESS);
@@ -263,41 +235,37 @@ void expect_within_double_bound(bool sum, const Floats& data) {
 
 TEST_F(Arith, SumsAndProductsStayWithinTheDoubleAccumulationBound) {
   std::mt19937 rng(31);
-  const auto values = [&](size_t n, float low, float high) {
-    Floats v(n);
-    for (float& x : v)
-      x = std::ldexp(std::uniform_real_distribution<float>(low, high)(rng), static_cast<int>(rng() % 21) - 10);
-    return v;
+  const auto draw = [&](float low, float high, int spread) {
+    return std::ldexp(std::uniform_real_distribution<float>(low, high)(rng), int(rng() % (2 * spread + 1)) - spread);
   };
   for (int n : {1, 2, 33, 513, 65539}) {
-    expect_within_double_bound(true, values(n, -1, 1));
-    Floats factors(n);
-    for (float& x : factors) x = std::uniform_real_distribution<float>(0.99f, 1.01f)(rng) * (rng() % 2 ? 1 : -1);
+    Floats terms(n), factors(n);
+    for (int i = 0; i < n; ++i) terms[i] = draw(-1, 1, 10), factors[i] = draw(0.99f, 1.01f, 0) * (rng() % 2 ? 1 : -1);
+    expect_within_double_bound(true, terms);
     expect_within_double_bound(false, factors);
   }
   // +256x, x/256, -256x: the bound is about 0.01 of the exact sum's partial sums, a float accumulator errs by 1.
   Floats cancelling;
-  for (float x : values(30000, 0.5f, 1)) cancelling.insert(cancelling.end(), {x * 256, x / 256, -x * 256});
+  for (int i = 0; i < 30000; ++i) {
+    const float x = draw(0.5f, 1, 10);
+    cancelling.insert(cancelling.end(), {x * 256, x / 256, -x * 256});
+  }
   expect_within_double_bound(true, cancelling);
-  const auto sum = SGL_AddArrayElement, product = SGL_MultiplyArrayElement;
-  const struct {
-    brelmontStatus_t (*reduction)(float*, int, float*);
-    Floats data;
-    float want;
-  } rows[] = {{sum, Floats(1000, -0.0f), -0.0f},
-              {sum, {-0.0f, 0.0f}, 0.0f},
-              {sum, {INFINITY, 1, -INFINITY}, NAN},
-              {sum, {FLT_MAX, FLT_MAX, -FLT_MAX}, FLT_MAX},
-              {sum, {FLT_MAX, FLT_MAX}, INFINITY},
-              {sum, {0x1p24f, 1, 1}, 0x1p24f + 2},
-              {product, {1e30f, 1e30f, 1e-30f}, float(double{1e30f} * double{1e30f} * double{1e-30f})},
-              {product, {1e-30f, 1e-15f}, float(double{1e-30f} * double{1e-15f})},
-              {product, {-0.0f, 5}, -0.0f},
-              {product, {-0.0f, -5}, 0.0f},
-              {product, {INFINITY, 0}, NAN},
-              {product, {FLT_MAX, 2}, INFINITY}};
-  for (const auto& row : rows)
-    EXPECT_SAME_FLOAT(reduce(row.reduction, row.data), row.want) << ::testing::PrintToString(row.data);
+  const Reduction sum = SGL_AddArrayElement, product = SGL_MultiplyArrayElement;
+  const std::tuple<Reduction, Floats, float> rows[] = {
+      {sum, Floats(1000, -0.0f), -0.0f},
+      {sum, {-0.0f, 0.0f}, 0.0f},
+      {sum, {INFINITY, 1, -INFINITY}, NAN},
+      {sum, {FLT_MAX, FLT_MAX, -FLT_MAX}, FLT_MAX},
+      {sum, {FLT_MAX, FLT_MAX}, INFINITY},
+      {product, {1e30f, 1e30f, 1e-30f}, float(double{1e30f} * double{1e30f} * double{1e-30f})},
+      {product, {1e-30f, 1e-15f}, float(double{1e-30f} * double{1e-15f})},
+      {product, {-0.0f, 5}, -0.0f},
+      {product, {-0.0f, -5}, 0.0f},
+      {product, {INFINITY, 0}, NAN},
+      {product, {FLT_MAX, 2}, INFINITY}};
+  for (const auto& [reduction, data, want] : rows)
+    EXPECT_SAME_FLOAT(reduce(reduction, data), want) << ::testing::PrintToString(data);
 }
 
 // The position the rules choose, by a scan in index order: the first NaN, else the first element no later
@@ -320,13 +288,15 @@ Shape coordinates_of(size_t i, const Shape& sizes) {
   return at;
 }
 
-void expect_extremes(Shape sizes, const Floats& data) {
+// With alias the minimum's position overwrites the sizes, which must be copied first.
+void expect_extremes(const Shape& sizes, const Floats& data, bool alias) {
   DeviceBuffer<float> d(data);
   float min = -1, max = -1;
-  Shape min_at(sizes.size(), -777), max_at(sizes.size(), -777);
-  ASSERT_EQ(
-      SGL_MinMaxArray(int(sizes.size()), INT_MIN, sizes.data(), d.get(), &min, &max, min_at.data(), max_at.data()),
-      BRELMONT_STATUS_SUCCESS);
+  Shape in = sizes, min_at(sizes.size(), -777), max_at(sizes.size(), -777);
+  int* const min_out = alias ? in.data() : min_at.data();
+  ASSERT_EQ(SGL_MinMaxArray(int(sizes.size()), INT_MIN, in.data(), d.get(), &min, &max, min_out, max_at.data()),
+            BRELMONT_STATUS_SUCCESS);
+  if (alias) min_at = in;
   const size_t at_min = scan_position(data, true), at_max = scan_position(data, false);
   EXPECT_TRUE(bits(min) == bits(data[at_min]) && bits(max) == bits(data[at_max])) << min << " " << max;
   EXPECT_EQ(min_at, coordinates_of(at_min, sizes)) << "minimum at " << at_min;
@@ -340,23 +310,17 @@ TEST_F(Arith, MinMaxOnRandomShapesWithTiesNaNAndSignedZeros) {
     for (int& s : sizes) s = 1 + rng() % (ndims <= 2 ? 40 : ndims <= 6 ? 5 : 2);
     Floats data(elements(sizes));
     for (float& x : data) x = rng() % 7 - 3.0f;  // few values: ties everywhere
-    expect_extremes(sizes, data);
+    expect_extremes(sizes, data, ndims == 2);
     for (float& x : data) x = rng() % 2 ? 0.0f : -0.0f;
-    expect_extremes(sizes, data);
+    expect_extremes(sizes, data, false);
     data[rng() % data.size()] = NAN, data[rng() % data.size()] = -NAN;
-    expect_extremes(sizes, data);
+    expect_extremes(sizes, data, false);
   }
   Floats large(65539, 2.0f);  // across many blocks; infinities are ordinary extremes
   large[40000] = large[4461] = -INFINITY, large[65538] = large[512] = 9.0f;
-  expect_extremes({65539}, large);
+  expect_extremes({65539}, large, false);
   large[33000] = large[65000] = NAN;
-  expect_extremes({256, 256}, Floats(large.begin(), large.begin() + 65536));
-  // A position may overwrite the sizes: they are copied first.
-  DeviceBuffer<float> d(Floats{4, 1, 7, 0, 9, 2});
-  int sizes[] = {2, 3}, max_at[2];
-  float min, max;
-  ASSERT_EQ(SGL_MinMaxArray(2, 0, sizes, d.get(), &min, &max, sizes, max_at), BRELMONT_STATUS_SUCCESS);
-  EXPECT_TRUE(sizes[0] == 1 && sizes[1] == 0 && max_at[0] == 1 && max_at[1] == 1);
+  expect_extremes({256, 256}, Floats(large.begin(), large.begin() + 65536), true);
 }
 
 // The device merges partial extremes in a tree of the algorithm's shape: any shape gives the scan's result.
@@ -389,10 +353,8 @@ TEST_F(Arith, RuntimeCallsBadArgumentsAndFailures) {
   std::vector<Contract> rows;
   for (const Elementwise& e : in_place_exports(3, 1))  // n <= 0 is nothing to do, yet synchronised
     for (int n : {6, 0, -1, INT_MIN})
-      rows.push_back({e.name + (" n = " + std::to_string(n)),
-                      {0, 0, 0, 0, 0, 0, 1, n > 0},
-                      [&, e, n] { return e.call(n > 0 ? x.get() : y.get(), n); },
-                      0,
+      rows.push_back({e.name + (" n = " + std::to_string(n)), {0, 0, 0, 0, 0, 0, 1, n > 0},
+                      [&, e, n] { return e.call(n > 0 ? x.get() : y.get(), n); }, 0,
                       [&] { return y.download() == values; }});
   float *r = nullptr, *q = nullptr;
   const auto divide = [&](int nx, int ny, float** rr, float** qq) {
@@ -404,111 +366,93 @@ TEST_F(Arith, RuntimeCallsBadArgumentsAndFailures) {
   for (auto [nx, ny, status] : {std::tuple{6, 4, 0}, {0, 6, 0}, {6, 0, 0}, {-1, 6, 1}, {6, INT_MIN, 1}}) {
     const unsigned some = nx > 0 && ny > 0;
     rows.push_back({"SGL_QuotientAndRemainder " + std::to_string(nx) + ", " + std::to_string(ny),
-                    {2 * some, 2 * some, 0, 0, 0, 0, status == 0, some},
-                    [&, nx, ny] { return divide(nx, ny, &r, &q); },
-                    status,
-                    [&] { return r == nullptr && q == nullptr; }});
+                    {2 * some, 2 * some, 0, 0, 0, 0, status == 0, some}, [&, nx, ny] { return divide(nx, ny, &r, &q); },
+                    status, [&] { return r == nullptr && q == nullptr; }});
   }
-  rows.push_back({"SGL_QuotientAndRemainder null remainder", {}, [&] { return divide(6, 6, nullptr, &q); }, 1});
-  rows.push_back({"SGL_QuotientAndRemainder null quotient", {}, [&] { return divide(6, 6, &r, nullptr); }, 1});
-  rows.push_back({"SGL_QuotientAndRemainder one address", {}, [&] { return divide(6, 6, &r, &r); }, 1});
+  for (auto [what, rr, qq] : {std::tuple{"null remainder", static_cast<float**>(nullptr), &q},
+                              {"null quotient", &r, nullptr},
+                              {"one address", &r, &r}})
+    rows.push_back({std::string("SGL_QuotientAndRemainder ") + what, {}, [&, rr, qq] { return divide(6, 6, rr, qq); },
+                    1});
   // Array-array: refused shapes and null arguments (by position) write nothing; a failure nulls the result.
-  const struct {
-    const char* what;
-    int ndims;
-    Shape sa, sb;
-    int null_argument, status;
-  } shapes[] = {{"2 x 3 and 3 x 2", 2, {2, 3}, {3, 2}, 0, 0},
-                {"no elements", 2, {2, 0}, {2, 3}, 0, 0},
-                {"negative ndims", -1, {2}, {2}, 0, 1},
-                {"11 dimensions", 11, Shape(11, 1), Shape(11, 1), 0, 1},
-                {"negative size", 2, {-1, 2}, {2, 2}, 0, 1},
-                {"negative size of B", 2, {2, 2}, {2, INT_MIN}, 0, 1},
-                {"A beyond INT_MAX", 2, {65536, 65536}, {2, 2}, 0, 1},
-                {"B beyond INT_MAX", 3, {1, 2, 2}, {2, 1 << 30, 2}, 0, 1},
-                {"result beyond INT_MAX bytes", 1, {1 << 29}, {1 << 29}, 0, 1},
-                {"null sizes of A", 1, {2}, {2}, 2, 1},
-                {"null sizes of B", 1, {2}, {2}, 3, 1},
-                {"null result", 1, {2}, {2}, 6, 1},
-                {"null result sizes", 1, {2}, {2}, 7, 1},
-                {"null byte count", 1, {2}, {2}, 8, 1}};
   Shape sizes(11);
   int bytes = 0;
   float* result = nullptr;
   for (const Operation& o : kOperations)
-    for (const auto& s : shapes) {
-      const unsigned some = s.status == 0 && s.sa[1] > 0;
-      const auto call = [&, o, s] {
+    for (const auto& [what, ndims, sa, sb, null_at, status] :
+         {std::tuple{"2 x 3 and 3 x 2", 2, Shape{2, 3}, Shape{3, 2}, 0, 0},
+          {"no elements", 2, {2, 0}, {2, 3}, 0, 0},
+          {"negative ndims", -1, {2}, {2}, 0, 1},
+          {"11 dimensions", 11, Shape(11, 1), Shape(11, 1), 0, 1},
+          {"negative size", 2, {-1, 2}, {2, 2}, 0, 1},
+          {"negative size of B", 2, {2, 2}, {2, INT_MIN}, 0, 1},
+          {"A beyond INT_MAX", 2, {65536, 65536}, {2, 2}, 0, 1},
+          {"B beyond INT_MAX", 3, {1, 2, 2}, {2, 1 << 30, 2}, 0, 1},
+          {"result beyond INT_MAX bytes", 1, {1 << 29}, {1 << 29}, 0, 1},
+          {"null sizes of A", 1, {2}, {2}, 2, 1},
+          {"null sizes of B", 1, {2}, {2}, 3, 1},
+          {"null result", 1, {2}, {2}, 6, 1},
+          {"null result sizes", 1, {2}, {2}, 7, 1},
+          {"null byte count", 1, {2}, {2}, 8, 1}}) {
+      const unsigned some = status == 0 && sa[1] > 0;
+      const auto call = [&, o, ndims = ndims, sa = sa, sb = sb, null_at = null_at]() mutable {
         std::fill(sizes.begin(), sizes.end(), -777), bytes = -777, result = x.get();
-        const auto unless = [&](int position, auto* arg) { return s.null_argument == position ? nullptr : arg; };
-        const cudaError_t status =
-            o.run(s.ndims, unless(2, const_cast<int*>(s.sa.data())), unless(3, const_cast<int*>(s.sb.data())), x.get(),
-                  y.get(), unless(6, &result), unless(7, sizes.data()), unless(8, &bytes));
+        const auto unless = [&](int position, auto* arg) { return null_at == position ? nullptr : arg; };
+        const cudaError_t status = o.run(ndims, unless(2, sa.data()), unless(3, sb.data()), x.get(), y.get(),
+                                         unless(6, &result), unless(7, sizes.data()), unless(8, &bytes));
         if (status == cudaSuccess) EXPECT_EQ(cudaFree(result), cudaSuccess);
         return status;
       };
-      const auto clean = [&, s] {
-        return (s.null_argument == 6 || result == nullptr) &&
-               (s.status == 0 || (bytes == -777 && sizes == Shape(11, -777)));
+      const auto clean = [&, null_at = null_at, status = status] {
+        return (null_at == 6 || result == nullptr) && (status == 0 || (bytes == -777 && sizes == Shape(11, -777)));
       };
-      rows.push_back(
-          {o.name + std::string(" ") + s.what, {some, some, 0, 0, 0, 0, s.status == 0, some}, call, s.status, clean});
+      rows.push_back({o.name + std::string(" ") + what, {some, some, 0, 0, 0, 0, status == 0, some}, call, status,
+                      clean});
     }
   for (const Contract& row : rows) expect_contract(row);
-}
-
-// The reductions report in their own numbering: an allocation failure as such, any other as an execution one.
-int reduction_status(cudaError_t error) {
-  return error == cudaErrorMemoryAllocation ? BRELMONT_STATUS_DEVICE_ALLOCATION_FAILED
-                                            : BRELMONT_STATUS_EXECUTION_FAILED;
-}
-
-TEST_F(Arith, ReductionRuntimeCallsBadArgumentsAndFailures) {
-  DeviceBuffer<float> d(Floats{4, 1, 7, 0, 9, 2});
+  // The reductions: one result copied back, statuses in their own numbering.
   float out[2];
   Shape at(22);
   const auto clean = [&] { return out[0] == -1 && out[1] == -1 && at == Shape(22, -777); };
   const auto reset = [&] { out[0] = out[1] = -1, std::fill(at.begin(), at.end(), -777); };
   const CallCounts one_result = {1, 1, 0, 1, 0, 0, 0, 1}, none = {};
-  std::vector<Contract> rows;
-  for (auto reduction : {SGL_AddArrayElement, SGL_MultiplyArrayElement}) {
-    rows.push_back({"reduce 6", one_result, [&, reduction] { return reset(), reduction(d.get(), 6, out); }, 0, clean});
+  rows.clear();
+  for (Reduction reduction : {SGL_AddArrayElement, SGL_MultiplyArrayElement}) {
+    rows.push_back({"reduce 6", one_result, [&, reduction] { return reset(), reduction(y.get(), 6, out); }, 0, clean});
     for (int n : {0, -1, INT_MIN})  // nothing to reduce: zero
       rows.push_back({"reduce nothing", none, [&, reduction, n] {
                         reset();
                         return reduction(nullptr, n, out) + (bits(out[0]) != 0);
                       }});
     rows.push_back(
-        {"reduce to null", none, [&, reduction] { return reduction(d.get(), 2, nullptr); }, BRELMONT_STATUS_BAD_PARAM});
+        {"reduce to null", none, [&, reduction] { return reduction(y.get(), 2, nullptr); }, BRELMONT_STATUS_BAD_PARAM});
   }
-  const struct {
-    const char* what;
-    int ndims;
-    Shape sizes;
-    int null_argument, status;
-  } shapes[] = {{"2 x 3", 2, {2, 3}, 0, 0},
-                {"no dimensions", 0, {2}, 0, 2000},
-                {"negative ndims", -1, {2}, 0, 2000},
-                {"11 dimensions", 11, Shape(11, 1), 0, 2000},
-                {"negative size", 2, {2, -2}, 0, 2000},
-                {"empty", 2, {2, 0}, 0, 2000},
-                {"beyond INT_MAX", 2, {65536, 65536}, 0, 2000},
-                {"null sizes", 1, {6}, 3, 2000},
-                {"null minimum", 1, {6}, 5, 2000},
-                {"null maximum", 1, {6}, 6, 2000},
-                {"null minimum position", 1, {6}, 7, 2000},
-                {"null maximum position", 1, {6}, 8, 2000}};
-  for (const auto& s : shapes)
-    rows.push_back(
-        {std::string("SGL_MinMaxArray ") + s.what, s.status ? none : one_result,
-         [&, s] {
-           reset();
-           const auto unless = [&](int position, auto* arg) { return s.null_argument == position ? nullptr : arg; };
-           return SGL_MinMaxArray(s.ndims, 0, unless(3, const_cast<int*>(s.sizes.data())), d.get(), unless(5, &out[0]),
-                                  unless(6, &out[1]), unless(7, at.data()), unless(8, at.data() + 11));
-         },
-         s.status, clean});
-  for (const Contract& row : rows) expect_contract(row, reduction_status);
+  for (const auto& [what, ndims, sizes, null_at, status] : {std::tuple{"2 x 3", 2, Shape{2, 3}, 0, 0},
+                                                             {"no dimensions", 0, {2}, 0, 2000},
+                                                             {"11 dimensions", 11, Shape(11, 1), 0, 2000},
+                                                             {"negative size", 2, {2, -2}, 0, 2000},
+                                                             {"empty", 2, {2, 0}, 0, 2000},
+                                                             {"beyond INT_MAX", 2, {65536, 65536}, 0, 2000},
+                                                             {"null sizes", 1, {6}, 3, 2000},
+                                                             {"null minimum", 1, {6}, 5, 2000},
+                                                             {"null maximum", 1, {6}, 6, 2000},
+                                                             {"null minimum position", 1, {6}, 7, 2000},
+                                                             {"null maximum position", 1, {6}, 8, 2000}})
+    rows.push_back({std::string("SGL_MinMaxArray ") + what, status ? none : one_result,
+                    [&, ndims = ndims, sizes = sizes, null_at = null_at]() mutable {
+                      reset();
+                      const auto unless = [&](int position, auto* arg) { return null_at == position ? nullptr : arg; };
+                      return SGL_MinMaxArray(ndims, 0, unless(3, sizes.data()), y.get(),
+                                             unless(5, &out[0]), unless(6, &out[1]), unless(7, at.data()),
+                                             unless(8, at.data() + 11));
+                    },
+                    status, clean});
+  // The reductions report in their own numbering: an allocation failure as such, any other as an execution one.
+  for (const Contract& row : rows)
+    expect_contract(row, [](cudaError_t error) {
+      return error == cudaErrorMemoryAllocation ? BRELMONT_STATUS_DEVICE_ALLOCATION_FAILED
+                                                : BRELMONT_STATUS_EXECUTION_FAILED;
+    });
 }
 
 }  // namespace

@@ -17,17 +17,15 @@
 #include "cuda_brelmont.h"
 #include "support/contract.h"
 #include "support/device_buffer.h"
-#include "support/floats.h"
 #include "support/same_bits.h"
 
 namespace {
 
+using namespace testing_support;
 using math_accuracy::Case;
 using math_accuracy::cases;
-using testing_support::DeviceBuffer;
-using testing_support::from_bits;
 
-class Accuracy : public testing_support::ExportTest, public ::testing::WithParamInterface<size_t> {};
+class Accuracy : public ExportTest, public ::testing::WithParamInterface<size_t> {};
 
 TEST_P(Accuracy, StaysWithinTheBoundOfItsRecipe) {
   const Case& c = cases()[GetParam()];
@@ -50,20 +48,14 @@ INSTANTIATE_TEST_SUITE_P(Math, Accuracy, ::testing::Range<size_t>(0, cases().siz
 
 // Exact values, where the accuracy tests hold a zero's sign and a finite value only to a bound (they
 // already match NaN and infinite results exactly, by class and sign).
-const float kNaN = NAN;
-const float kInf = INFINITY;
+const float kNaN = NAN, kInf = INFINITY;
 const float kPi = from_bits(0x40490fdbu);      // the float nearest pi
 const float kHalfPi = from_bits(0x3fc90fdbu);  // nearest pi/2
 const float kQuarterPi = from_bits(0x3f490fdbu);
 const float kThreeQuarterPi = from_bits(0x4016cbe4u);
 
 // Exports and their exact results: {x, expected} for one input, {x, y, expected} for two.
-struct Exact {
-  std::vector<const char*> names;
-  std::vector<std::vector<float>> rows;
-};
-
-const Exact kExact[] = {
+const std::pair<std::vector<const char*>, std::vector<std::vector<float>>> kExact[] = {
     {{"SGL_Sine", "SGL_Tangent", "SGL_InverseSine", "SGL_InverseTangent", "SGL_HyperbolicSine", "SGL_HyperbolicTangent",
       "SGL_InverseHyperbolicSine", "SGL_InverseHyperbolicTangent"},
      {{0.0f, 0.0f}, {-0.0f, -0.0f}}},  // odd functions keep the sign of a zero
@@ -95,34 +87,34 @@ const Exact kExact[] = {
     {{"SGL_HyperbolicSecant"}, {{90.0f, 0.0f}, {-90.0f, 0.0f}, {-kInf, 0.0f}}},
     {{"SGL_HyperbolicCosecant"}, {{100.0f, 0.0f}, {-100.0f, -0.0f}}},
     // C99's pow; atan2f(y, x) below: the sign of y, from the negative axis when x < 0.
-    {{"SGL_PowerOfX"}, {{2, 10, 1024}, {-8, 3, -512}, {-0.0f, 3, -0.0f}, {-0.0f, 2, 0.0f}, {kNaN, -0.0f, 1}}},
-    {{"SGL_PowerOfX"}, {{1, kNaN, 1}, {-1, -kInf, 1}, {2, -kInf, 0.0f}, {-kInf, -3, -0.0f}, {2, -200, 0.0f}}},
+    {{"SGL_PowerOfX"},
+     {{2, 10, 1024}, {-8, 3, -512}, {-0.0f, 3, -0.0f}, {-0.0f, 2, 0.0f}, {kNaN, -0.0f, 1}, {1, kNaN, 1}, {-1, -kInf, 1},
+      {2, -kInf, 0.0f}, {-kInf, -3, -0.0f}, {2, -200, 0.0f}}},
     // x to the rounded 1/y: 1/0.5 is exactly 2, 1/+-0 = +-infinity.
     {{"SGL_YTHRootOfX"},
      {{4, 0.5f, 16}, {-8, 1, -8}, {0.5f, 0.0f, 0.0f}, {2, -0.0f, 0.0f}, {1, 0.0f, 1}, {kNaN, kInf, 1}}},
     {{"SGL_LogBaseX"}, {{2, 1, 0.0f}, {0.5f, 1, -0.0f}, {0.0f, 2, -0.0f}, {0.0f, 0.5f, 0.0f}}},  // IEEE quotients
     {{"SGL_InverseTangent2Input"},
-     {{-1, 0.0f, kPi}, {-1, -0.0f, -kPi}, {0.0f, 0.0f, 0.0f}, {0.0f, -0.0f, -0.0f}, {-0.0f, 0.0f, kPi}}},
-    {{"SGL_InverseTangent2Input"},
-     {{-0.0f, -0.0f, -kPi}, {0.0f, 1, kHalfPi}, {kInf, kInf, kQuarterPi}, {-kInf, -kInf, -kThreeQuarterPi}}},
-    {{"SGL_InverseTangent2Input"}, {{kInf, -2, -0.0f}, {-kInf, 2, kPi}, {5, -kInf, -kHalfPi}}},
+     {{-1, 0.0f, kPi}, {-1, -0.0f, -kPi}, {0.0f, 0.0f, 0.0f}, {0.0f, -0.0f, -0.0f}, {-0.0f, 0.0f, kPi},
+      {-0.0f, -0.0f, -kPi}, {0.0f, 1, kHalfPi}, {kInf, kInf, kQuarterPi}, {-kInf, -kInf, -kThreeQuarterPi},
+      {kInf, -2, -0.0f}, {-kInf, 2, kPi}, {5, -kInf, -kHalfPi}}},
 };
 
-class Math : public testing_support::ExportTest {};
+class Math : public ExportTest {};
 
 TEST_F(Math, SpecialValuesAreExactByClassAndSign) {
-  for (const Exact& e : kExact)
-    for (const char* name : e.names) {
+  for (const auto& [names, rows] : kExact)
+    for (const char* name : names) {
       const Case* c = math_accuracy::find(name);
       ASSERT_NE(c, nullptr) << name;
       std::vector<float> xs, ys;
-      for (const auto& row : e.rows) xs.push_back(row[0]), ys.push_back(row.size() == 3 ? row[1] : 0.0f);
+      for (const auto& row : rows) xs.push_back(row[0]), ys.push_back(row.size() == 3 ? row[1] : 0.0f);
       DeviceBuffer<float> x(xs), y(ys);
       float* out[2] = {nullptr, nullptr};
       ASSERT_EQ(math_accuracy::run(*c, x.get(), y.get(), static_cast<int>(xs.size()), out), cudaSuccess) << name;
       const std::vector<float> got = out[0] ? DeviceBuffer<float>::adopt(out[0], xs.size()).download() : x.download();
       for (size_t i = 0; i < xs.size(); ++i)
-        EXPECT_SAME_FLOAT(got[i], e.rows[i].back()) << name << " at x = " << xs[i] << ", y = " << ys[i];
+        EXPECT_SAME_FLOAT(got[i], rows[i].back()) << name << " at x = " << xs[i] << ", y = " << ys[i];
     }
 }
 
@@ -140,12 +132,10 @@ TEST_F(Math, CompositesStoreTheBitsOfTheirParts) {
   ASSERT_TRUE(SGL_LN(ln.get(), m) == cudaSuccess && SGL_LogBase10(product.get(), m) == cudaSuccess);
   std::vector<float> want = ln.download();
   for (float& v : want) v *= from_bits(0x3EDE5BD9u);
-  testing_support::expect_same_bits("sine", DeviceBuffer<float>::adopt(out[0], x.size()).download(), sine.download(),
-                                    {x});
-  testing_support::expect_same_bits("cosine", DeviceBuffer<float>::adopt(out[1], x.size()).download(),
-                                    cosine.download(), {x});
-  testing_support::expect_same_bits("input", input.download(), x);
-  testing_support::expect_same_bits("SGL_LogBase10", product.download(), want, {log10});
+  expect_same_bits("sine", DeviceBuffer<float>::adopt(out[0], x.size()).download(), sine.download(), {x});
+  expect_same_bits("cosine", DeviceBuffer<float>::adopt(out[1], x.size()).download(), cosine.download(), {x});
+  expect_same_bits("input", input.download(), x);
+  expect_same_bits("SGL_LogBase10", product.download(), want, {log10});
 }
 
 // One launch each, nothing done for n <= 0 (and nothing made for n < 0), null addresses refused; new arrays
@@ -155,7 +145,7 @@ TEST_F(Math, RuntimeCallsRefusalsAndFailures) {
   DeviceBuffer<float> in_place(values), x(values), y(values);
   float* const stale = reinterpret_cast<float*>(uintptr_t{0x5a5a5a5a5a5a5a5a});  // what no export would store
   float* out[2] = {nullptr, nullptr};
-  std::vector<testing_support::Contract> rows;
+  std::vector<Contract> rows;
   for (const Case& c : cases()) {
     const unsigned k = c.outputs();
     const auto call = [&, k](int n, float** first, float** second) {
@@ -173,16 +163,12 @@ TEST_F(Math, RuntimeCallsRefusalsAndFailures) {
     for (int n : {7, 0, -1, INT_MIN})
       rows.push_back({c.name + " n = " + std::to_string(n),
                       {n > 0 ? k : 0, n > 0 ? k : 0, 0, 0, 0, 0, n >= 0 || k == 0, n > 0},
-                      [&out, call, n] { return call(n, &out[0], &out[1]); },
-                      n >= 0 || k == 0 ? 0 : 1,
-                      no_outputs});
+                      [&out, call, n] { return call(n, &out[0], &out[1]); }, n >= 0 || k == 0 ? 0 : 1, no_outputs});
     for (unsigned j = 0; j < k; ++j)
-      rows.push_back({c.name + " null output",
-                      {},
-                      [&out, call, j] { return call(7, j ? &out[0] : nullptr, j ? nullptr : &out[1]); },
-                      1});
+      rows.push_back({c.name + " null output", {},
+                      [&out, call, j] { return call(7, j ? &out[0] : nullptr, j ? nullptr : &out[1]); }, 1});
   }
-  for (const testing_support::Contract& row : rows) expect_contract(row);
+  for (const Contract& row : rows) expect_contract(row);
   EXPECT_TRUE(x.download() == values && y.download() == values) << "a new-array export wrote its input";
 }
 
