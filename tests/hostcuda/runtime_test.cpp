@@ -1,30 +1,32 @@
-// The stand-in runtime keeps the rules of the real one that the library and its tests rely on.
+// The stand-in runtime keeps the rules of the real one that the library and its tests rely on, and its blocks
+// are the device's: __syncthreads is a barrier of the block and __shared__ memory belongs to the block.
 #include "support/runtime.h"
 
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfenv>
 #include <cfloat>
 #include <climits>
+#include <numeric>
 #include <random>
 #include <set>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "frame/launch.h"
 #include "hostcuda/hooks.h"
+#include "support/device_buffer.h"
 #include "support/floats.h"
 
 namespace {
 
 using testing_support::bits;
+using testing_support::DeviceBuffer;
 using testing_support::from_bits;
-
-class Runtime : public ::testing::Test {
- protected:
-  void SetUp() override { hostcudaFailAllocation(0), hostcudaFailLaunch(0, cudaSuccess), cudaGetLastError(); }
-};
+using Runtime = testing_support::ExportTest;  // no failure pending at the start, no leak and no error at the end
 
 TEST_F(Runtime, AllocationsArePoisonedAlignedCountedAndFailOnDemand) {
   const size_t live = hostcudaLiveAllocations();
@@ -77,15 +79,16 @@ TEST_F(Runtime, CopiesOutsideAnAllocationAreRefused) {
   cudaFree(p);
 }
 
-// Records every thread that a launch runs.
+// Records every thread that a launch of 5 x 3 x 2 blocks runs.
 struct Visits {
-  std::vector<uint3> blocks;  // in the order blocks began
+  std::vector<unsigned> blocks;  // linear block numbers, in the order blocks began
   std::set<std::tuple<unsigned, unsigned, unsigned, unsigned, unsigned, unsigned>> threads;
 };
 
 void record_thread(void* context) {
   auto* visits = static_cast<Visits*>(context);
-  if (threadIdx.x == 0 && threadIdx.y == 0 && threadIdx.z == 0) visits->blocks.push_back(blockIdx);
+  if (threadIdx.x == 0 && threadIdx.y == 0 && threadIdx.z == 0)
+    visits->blocks.push_back((blockIdx.z * 3 + blockIdx.y) * 5 + blockIdx.x);
   visits->threads.insert({blockIdx.x, blockIdx.y, blockIdx.z, threadIdx.x, threadIdx.y, threadIdx.z});
   EXPECT_TRUE(gridDim.x == 5 && blockDim.y == 2);
 }
@@ -98,14 +101,9 @@ TEST_F(Runtime, LaunchRunsEveryThreadOnceWithBlocksOutOfOrderWithinTheDeviceLimi
   ASSERT_EQ(hostcudaLaunch(dim3(5, 3, 2), dim3(4, 2, 3), record_thread, &visits), cudaSuccess);
   hostcudaSetBlockThreads(block_threads);
   EXPECT_EQ(visits.threads.size(), 5u * 3 * 2 * 4 * 2 * 3);
-  std::set<unsigned> linear;
-  bool ascending = true;
-  for (size_t k = 0; k < visits.blocks.size(); ++k) {
-    const unsigned id = (visits.blocks[k].z * 3 + visits.blocks[k].y) * 5 + visits.blocks[k].x;
-    linear.insert(id), ascending = ascending && id == k;
-  }
-  EXPECT_TRUE(visits.blocks.size() == 30 && linear.size() == 30 && !ascending);
-  EXPECT_NE(visits.blocks.front().x + visits.blocks.front().y + visits.blocks.front().z, 0u);
+  const std::set<unsigned> distinct(visits.blocks.begin(), visits.blocks.end());
+  EXPECT_TRUE(visits.blocks.size() == 30 && distinct.size() == 30 && *distinct.rbegin() == 29);
+  EXPECT_TRUE(!std::is_sorted(visits.blocks.begin(), visits.blocks.end()) && visits.blocks.front() != 0);
   for (auto [grid, block] : {std::pair{dim3(0), dim3(32)}, {dim3(1), dim3(0)}, {dim3(1, 0), dim3(1)},
                              {dim3(1), dim3(1025)}, {dim3(1), dim3(32, 32, 2)}, {dim3(1), dim3(1, 1, 65)},
                              {dim3(2147483648u), dim3(1)}, {dim3(1, 65536), dim3(1)}, {dim3(1, 1, 65536), dim3(1)}}) {
@@ -150,10 +148,10 @@ float add_toward_zero_reference(float a, float b) {
 }
 
 TEST_F(Runtime, TowardZeroAdditionMatchesTheHardwareRoundingMode) {
-  for (auto [a, b, sum] : {std::tuple{0.49999997f, 0.5f, 0.99999994f}, {-0.49999997f, -0.5f, -0.99999994f},
-                           {FLT_MAX, FLT_MAX, FLT_MAX}, {-FLT_MAX, -FLT_MAX, -FLT_MAX}, {16777216.0f, 1.0f, 16777216.0f},
-                           {1.0f, -1.0f, 0.0f}, {-0.0f, -0.0f, -0.0f}, {INFINITY, 1.0f, INFINITY},
-                           {INFINITY, -INFINITY, NAN}})
+  for (auto [a, b, sum] :
+       {std::tuple{0.49999997f, 0.5f, 0.99999994f}, {-0.49999997f, -0.5f, -0.99999994f}, {FLT_MAX, FLT_MAX, FLT_MAX},
+        {-FLT_MAX, -FLT_MAX, -FLT_MAX}, {16777216.0f, 1.0f, 16777216.0f}, {1.0f, -1.0f, 0.0f}, {-0.0f, -0.0f, -0.0f},
+        {INFINITY, 1.0f, INFINITY}, {INFINITY, -INFINITY, NAN}})
     EXPECT_SAME_FLOAT(__fadd_rz(a, b), sum) << a << " + " << b;
   std::mt19937 rng(12345);
   for (int k = 0; k < 200000; ++k) {
@@ -217,11 +215,66 @@ TEST_F(Runtime, PointerAttributesTellDeviceMemoryFromHostMemory) {
   EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidValue);
 }
 
-TEST(Atomics, MinKeepsTheSmallerAndReturnsTheOldValue) {
+TEST_F(Runtime, AtomicMinKeepsTheSmallerAndReturnsTheOldValue) {
   unsigned u = UINT_MAX;
   int i = 3;
   EXPECT_TRUE(atomicMin(&u, 7u) == UINT_MAX && atomicMin(&u, 9u) == 7u && u == 7u);
   EXPECT_TRUE(atomicMin(&i, -5) == 3 && atomicMin(&i, INT_MIN) == -5 && atomicMin(&i, 0) == INT_MIN && i == INT_MIN);
+}
+
+constexpr int kThreads = 64;
+
+// Each block reverses its 64 elements through shared memory; with_barrier = false leaves the barrier out.
+__global__ void reverse_blocks(const int* in, int* out, bool with_barrier) {
+  __shared__ int staged[kThreads];
+  const int t = static_cast<int>(threadIdx.x), base = static_cast<int>(blockIdx.x) * kThreads;
+  staged[t] = in[base + t];
+  if (with_barrier) __syncthreads();
+  out[base + t] = staged[kThreads - 1 - t];
+}
+
+// Tree sum of each block's elements in shared memory: a barrier in a loop, and threads that leave early.
+__global__ void block_sums(const int* in, int* sums, int live) {
+  __shared__ int partial[kThreads];
+  const int t = static_cast<int>(threadIdx.x);
+  if (t >= live) return;  // finished threads no longer hold the barrier
+  partial[t] = in[static_cast<int>(blockIdx.x) * kThreads + t];
+  __syncthreads();
+  for (int half = kThreads / 2; half > 0; half /= 2) {
+    if (t < half && t + half < live) partial[t] += partial[t + half];
+    __syncthreads();
+  }
+  if (t == 0) sums[blockIdx.x] = partial[0];
+}
+
+TEST_F(Runtime, BlocksHoldAtTheirBarriersAndOwnTheirSharedMemory) {
+  constexpr int kBlocks = 7;
+  std::vector<int> input(kBlocks * kThreads);
+  std::iota(input.begin(), input.end(), -50);
+  DeviceBuffer<int> in(input), out(input.size()), sums(kBlocks);
+  // Without its barrier the staged kernel reads unwritten elements: shared memory left by the block before, on
+  // one host thread.
+  const int block_threads = hostcudaSetBlockThreads(1);
+  for (const bool barrier : {true, false}) {
+    out.poison();
+    ASSERT_EQ(brelmont::launch(reverse_blocks, dim3(kBlocks), dim3(kThreads), in.get(), out.get(), barrier),
+              cudaSuccess);
+    const std::vector<int> got = out.download();
+    int wrong = 0;
+    for (int i = 0; i < kBlocks * kThreads; ++i)
+      wrong += got[i] != input[i / kThreads * kThreads + kThreads - 1 - i % kThreads];
+    EXPECT_TRUE(barrier ? wrong == 0 : wrong >= kBlocks * kThreads / 4) << wrong << " wrong, barrier " << barrier;
+  }
+  hostcudaSetBlockThreads(block_threads);
+  // Barriers in a loop with threads that have left, the blocks on as many host threads as the runtime is set to.
+  for (const int live : {kThreads, 37, 1}) {
+    sums.poison();
+    ASSERT_EQ(brelmont::launch(block_sums, dim3(kBlocks), dim3(kThreads), in.get(), sums.get(), live), cudaSuccess);
+    const std::vector<int> got = sums.download();
+    for (int b = 0; b < kBlocks; ++b)
+      EXPECT_EQ(got[b], std::accumulate(input.begin() + b * kThreads, input.begin() + b * kThreads + live, 0))
+          << "block " << b << " with " << live << " live threads";
+  }
 }
 
 }  // namespace
