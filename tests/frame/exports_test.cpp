@@ -9,8 +9,11 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <regex>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -67,8 +70,7 @@ constexpr int kLeftOutput = -2;  // a failed call left an output array or a non-
 int outcome(const Row& row, const Call& c, int status) {
   const auto nonzero = [](const int* n, int count) { return std::any_of(n, n + count, [](int x) { return x != 0; }); };
   bool left = nonzero(c.counts, 2) || nonzero(c.dims[0], 3) || nonzero(c.dims[1], 3);
-  for (void* p : {static_cast<void*>(c.out[0]), static_cast<void*>(c.out[1]), static_cast<void*>(c.complex_out[0]),
-                  static_cast<void*>(c.complex_out[1])}) {
+  for (void* p : std::initializer_list<void*>{c.out[0], c.out[1], c.complex_out[0], c.complex_out[1]}) {
     left |= p != nullptr;
     EXPECT_EQ(cudaFree(p), cudaSuccess) << row.name;
   }
@@ -197,11 +199,13 @@ class Exports : public ExportTest {
     return c;
   }
 
-  // The row's outcome and the runtime calls it made.
-  int run(const Row& row, CallCounts* made, int null_at = -1) {
+  // The row's outcome and the runtime calls it made; arm() runs just before the call, and every failure it
+  // armed is cancelled just after.
+  int run(const Row& row, CallCounts* made, int null_at = -1, const std::function<void()>& arm = [] {}) {
     Call c = fresh(null_at);
     int status = 0;
-    *made = calls_during([&] { status = row.call(c); });
+    *made = calls_during([&] { arm(), status = row.call(c); });
+    fail_allocation(0), fail_launch(0, cudaSuccess), fail_copy(0, cudaSuccess), fail_synchronize(cudaSuccess);
     return outcome(row, c, status);
   }
 
@@ -211,14 +215,12 @@ class Exports : public ExportTest {
 TEST_F(Exports, TheTableHasOneRowPerDeclaredExport) {
   std::ifstream header(CUDA_BRELMONT_HEADER_PATH);
   ASSERT_TRUE(header) << CUDA_BRELMONT_HEADER_PATH;
-  std::vector<std::string> declared, named;
+  std::multiset<std::string> declared, named;
   const std::regex declaration(R"(^CUDA_BRELMONT_API [^(]*?(\w+)\()");
   std::smatch match;
   for (std::string line; std::getline(header, line);)
-    if (std::regex_search(line, match, declaration)) declared.push_back(match[1]);
-  for (const Row& row : rows()) named.push_back(row.name);
-  std::sort(declared.begin(), declared.end());
-  std::sort(named.begin(), named.end());
+    if (std::regex_search(line, match, declaration)) declared.insert(match[1]);
+  for (const Row& row : rows()) named.insert(row.name);
   EXPECT_EQ(declared.size(), 95u);
   EXPECT_EQ(named, declared);
 }
@@ -265,25 +267,20 @@ TEST_F(Exports, NullArraysAreRefusedAndEveryFailingStepIsReportedWithNothingLeft
       EXPECT_EQ(cudaGetLastError(), cudaSuccess) << row.name << " with array " << k << " null";
     }
     const size_t live = live_allocations();
-    const struct {
-      const char* step;
-      unsigned long long count;
-      cudaError_t error;
-    } steps[] = {{"allocation", cost.allocations, cudaErrorMemoryAllocation},
-                 {"launch", cost.launches, cudaErrorLaunchOutOfResources},
-                 {"copy", cost.copies_to_device + cost.copies_to_host + cost.copies_on_device, cudaErrorUnknown},
-                 {"synchronisation", std::min(cost.synchronizations, 1ull), cudaErrorIllegalAddress}};
+    const std::tuple<const char*, unsigned long long, cudaError_t, void (*)(int, cudaError_t)> steps[] = {
+        {"allocation", cost.allocations, cudaErrorMemoryAllocation, [](int k, cudaError_t) { fail_allocation(k); }},
+        {"launch", cost.launches, cudaErrorLaunchOutOfResources, fail_launch},
+        {"copy", cost.copies_to_device + cost.copies_to_host + cost.copies_on_device, cudaErrorUnknown, fail_copy},
+        {"synchronisation", std::min(cost.synchronizations, 1ull), cudaErrorIllegalAddress,
+         [](int, cudaError_t error) { fail_synchronize(error); }}};
     for (int s = 0; s < 4 && kHooks; ++s)
-      for (int k = 1; k <= static_cast<int>(steps[s].count); ++k) {
-        const std::string what = std::string(row.name) + ": " + steps[s].step + " " + std::to_string(k) + " failing";
-        Call c = fresh();
-        s == 0 ? fail_allocation(k) : s == 1 ? fail_launch(k, steps[s].error)
-                                    : s == 2 ? fail_copy(k, steps[s].error) : fail_synchronize(steps[s].error);
-        const int status = row.call(c);
-        fail_allocation(0), fail_launch(0, cudaSuccess), fail_copy(0, cudaSuccess), fail_synchronize(cudaSuccess);
-        EXPECT_EQ(outcome(row, c, status), expected(row.kind, steps[s].error)) << what;
-        EXPECT_EQ(cudaGetLastError(), steps[s].error) << what << ": not the last error, or buried under another";
-        EXPECT_EQ(live_allocations(), live) << what << ": leaked";
+      for (int k = 1; k <= static_cast<int>(std::get<1>(steps[s])); ++k) {
+        const cudaError_t error = std::get<2>(steps[s]);
+        const std::string what = std::string(row.name) + ": " + std::get<0>(steps[s]) + " " + std::to_string(k);
+        EXPECT_EQ(run(row, &made, -1, [&] { std::get<3>(steps[s])(k, error); }), expected(row.kind, error))
+            << what << " failing";
+        EXPECT_EQ(cudaGetLastError(), error) << what << " failing: not the last error, or buried under another";
+        EXPECT_EQ(live_allocations(), live) << what << " failing: leaked";
       }
   }
 }
