@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <functional>
@@ -127,7 +128,7 @@ const std::vector<Row>& rows() {
       IN_PLACE(SGL_RoundTowardLessInfinity), IN_PLACE(SGL_RoundTowardMoreInfinity), IN_PLACE(SGL_Sign),
       {"SGL_ScaleByPowerOfTwo", kStatus, 1, [](Call& c) { return SGL_ScaleByPowerOfTwo(c[0], 3, 6); }},
       {"SGL_QuotientAndRemainder", kStatus, 2,
-       [](Call& c) { return SGL_QuotientAndRemainder(c[0], c[1], 6, 5, &c.out[0], &c.out[1]); }},
+       [](Call& c) { return SGL_QuotientAndRemainder(c[0], c[1], 6, 5, c.out, c.out + 1); }},
       WITH_SCALAR(SGL_AddArrayScalar), WITH_SCALAR(SGL_SubtractArrayScalar), WITH_SCALAR(SGL_SubtractScalarArray),
       WITH_SCALAR(SGL_MultArrayScalar), WITH_SCALAR(SGL_DivideArrayScalar), WITH_SCALAR(SGL_DivideScalarArray),
       ARRAY_ARRAY(SGL_AddArrayArray), ARRAY_ARRAY(SGL_SubstractArrayArray), ARRAY_ARRAY(SGL_MultArrayArray),
@@ -141,7 +142,7 @@ const std::vector<Row>& rows() {
          return SGL_MinMaxArray(2, 0, Ints{2, 3}, c[0], &low, &high, at, at + 2);
        }},
       {"SGL_ArraySubset", kStatus, 1,
-       [](Call& c) { return SGL_ArraySubset(2, Ints{3, 4}, Ints{1, 1}, Ints{2, 2}, c[0], &c.out[0]); }},
+       [](Call& c) { return SGL_ArraySubset(2, Ints{3, 4}, Ints{1, 1}, Ints{2, 2}, c[0], c.out); }},
       {"SGL_IndexArray", kOutputs, 1,
        [](Call& c) { return SGL_IndexArray(2, Ints{3, 4}, Ints{1, -1}, c[0], &c.out[0], c.dims[0]), 0; }},
       REPLACE(SGL_ReplaceArraySubset), REPLACE(CSG_ReplaceArraySubset),
@@ -163,10 +164,8 @@ const std::vector<Row>& rows() {
       {"CSG_SetTensor", kStatus, 1, [](Call& c) { return CSG_SetTensor(c[0], &pair, 6); }},
       ELEMENT(SGL_IncrementElement), ELEMENT(SGL_DecrementElement),
       {"SGL_Decimate1DArray", kStatus, 1, [](Call& c) { return SGL_Decimate1DArray(c[0], 7, 2, c.out); }},
-      {"SGL_Interleave1DArray", kStatus, 2, [](Call& c) {
-         float* inputs[] = {c[0], c[1]};
-         return SGL_Interleave1DArray(inputs, 3, 2, &c.out[0], &c.counts[0]);
-       }},
+      {"SGL_Interleave1DArray", kStatus, 2,
+       [](Call& c) { return SGL_Interleave1DArray(std::array<float*, 2>{c[0], c[1]}.data(), 3, 2, c.out, c.counts); }},
       {"SGL_Interpolate1DArray", kStatus, 1,
        [](Call& c) { float r; return SGL_Interpolate1DArray(6, 2.5f, c[0], &r); }},
       {"SGL_Threshold1DArray", kStatus, 1,  // a rising input: the crossing is searched for
@@ -176,8 +175,7 @@ const std::vector<Row>& rows() {
       COUNT_FIRST(SGL_SortNDArray),
       {"SGL_SearchNDArray", kOutputs, 1,  // finds element 4, at (1, 1)
        [](Call& c) { return SGL_SearchNDArray(2, 6, Ints{2, 3}, Ints{0, 0}, 1.5f, c[0], c.counts, c.dims[0]), 0; }},
-      {"SGL_RemoveDup1DArray", kOutputs, 1,
-       [](Call& c) { return SGL_RemoveDup1DArray(c[0], 6, &c.out[0], &c.counts[0]), 0; }},
+      {"SGL_RemoveDup1DArray", kOutputs, 1, [](Call& c) { return SGL_RemoveDup1DArray(c[0], 6, c.out, c.counts), 0; }},
       COUNT_FIRST(SGL_ShuffleNDArray),
       {"CompleteFFT", kInPlace, 1, [](Call& c) { return CompleteFFT(c[0], Ints{2, 5}, 2), 0; }},
   };
@@ -227,16 +225,16 @@ TEST_F(Exports, TheTableHasOneRowPerDeclaredExport) {
 // Calls that touch no element of an array keep their success with a null pointer there.
 TEST_F(Exports, NullArraysOfWhichNothingIsTouchedAreAccepted) {
   float r = 0, *out = nullptr, *more = nullptr;
-  int sizes[2], count = 0, other = 0;
+  int empty[] = {2, 0}, none[] = {0, 0}, sizes[2], count = 0, other = 0;
   const std::pair<const char*, std::function<int()>> calls[] = {
       {"SGL_Sine, n = 0", [&] { return SGL_Sine(nullptr, 0); }},
       {"SGL_PowerOfX, n = 0", [&] { return SGL_PowerOfX(nullptr, nullptr, 0, &out); }},
       {"SGL_AddArrayArray, empty",
-       [&] { return SGL_AddArrayArray(2, Ints{2, 0}, Ints{2, 0}, nullptr, nullptr, &out, sizes, &count); }},
+       [&] { return SGL_AddArrayArray(2, empty, empty, nullptr, nullptr, &out, sizes, &count); }},
       {"SGL_AddArrayElement, n = 0", [&] { return SGL_AddArrayElement(nullptr, 0, &r); }},
       {"SGL_ReplaceArraySubset, empty box",
-       [&] { return SGL_ReplaceArraySubset(2, Ints{2, 0}, Ints{0, 0}, Ints{0, 0}, nullptr, nullptr); }},
-      {"SGL_ReshapeArray, nothing kept", [&] { return SGL_ReshapeArray(nullptr, 0, Ints{2, 0}, 2, &out); }},
+       [&] { return SGL_ReplaceArraySubset(2, empty, none, none, nullptr, nullptr); }},
+      {"SGL_ReshapeArray, nothing kept", [&] { return SGL_ReshapeArray(nullptr, 0, empty, 2, &out); }},
       {"SGL_Split1DArray, n = 0", [&] { return SGL_Split1DArray(0, 0, nullptr, &out, &count, &more, &other); }},
       {"SGL_IncrementElement, index past n", [&] { return SGL_IncrementElement(nullptr, 6, 6); }},
       {"SGL_Interpolate1DArray, NaN", [&] { return SGL_Interpolate1DArray(3, NAN, nullptr, &r); }},

@@ -28,7 +28,9 @@ using testing_support::DeviceBuffer;
 using testing_support::from_bits;
 using Runtime = testing_support::ExportTest;  // no failure pending at the start, no leak and no error at the end
 
-TEST_F(Runtime, AllocationsArePoisonedAlignedExactCountedAndFailOnDemand) {
+// Device memory is poisoned, aligned, of exactly the size asked for, counted and known as device memory anywhere
+// inside a live allocation; host memory, freed memory and one past the end are unregistered.
+TEST_F(Runtime, AllocationsArePoisonedAlignedExactCountedKnownByTheirAttributesAndFailOnDemand) {
   const size_t live = hostcudaLiveAllocations();
   unsigned char* p = nullptr;
   void* none = &p;
@@ -41,9 +43,26 @@ TEST_F(Runtime, AllocationsArePoisonedAlignedExactCountedAndFailOnDemand) {
 #if defined(__SANITIZE_ADDRESS__)  // heap memory of exactly the requested size: a kernel's access past it fails
   EXPECT_DEATH(static_cast<volatile unsigned char*>(p)[1000] = 1, "heap-buffer-overflow");
 #endif
+  for (const unsigned char* q : {p, p + 7, p + 999, p + 1000, host.data()}) {
+    cudaPointerAttributes a{};
+    a.device = 99;
+    ASSERT_EQ(cudaPointerGetAttributes(&a, q), cudaSuccess);
+    const bool device = q < p + 1000 && q >= p;
+    EXPECT_EQ(a.type, device ? cudaMemoryTypeDevice : cudaMemoryTypeUnregistered);
+    EXPECT_TRUE(a.device == (device ? 0 : cudaInvalidDeviceId) && a.devicePointer == (device ? q : nullptr) &&
+                a.hostPointer == (device ? nullptr : q))
+        << q - p;
+  }
+  cudaPointerAttributes freed{};
   EXPECT_EQ(cudaFree(p), cudaSuccess);
+  ASSERT_EQ(cudaPointerGetAttributes(&freed, p), cudaSuccess);
+  EXPECT_EQ(freed.type, cudaMemoryTypeUnregistered);
+  EXPECT_TRUE(cudaMemoryTypeUnregistered == 0 && cudaMemoryTypeHost == 1 && cudaMemoryTypeDevice == 2 &&
+              cudaMemoryTypeManaged == 3);  // the runtime's own numbers
   EXPECT_EQ(cudaFree(nullptr), cudaSuccess);
   EXPECT_TRUE(cudaFree(p) == cudaErrorInvalidValue && cudaFree(&host) == cudaErrorInvalidValue);  // twice; foreign
+  EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidValue);
+  EXPECT_EQ(cudaPointerGetAttributes(nullptr, host.data()), cudaErrorInvalidValue);
   EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidValue);
   EXPECT_EQ(hostcudaLiveAllocations(), live);
   // The k-th next allocation fails, a zero-byte request counted; only that one.
@@ -175,30 +194,6 @@ TEST_F(Runtime, EachCallCountsOnceUnderItsKindCopiesStayInsideTheAllocationAndTh
   hostcudaFailCopy(1, cudaErrorUnknown), hostcudaFailCopy(0, cudaSuccess);  // cancelled
   EXPECT_EQ(cudaMemcpy(back, a, kBytes, cudaMemcpyDeviceToHost), cudaSuccess);
   cudaFree(a);
-}
-
-// Device memory anywhere inside a live allocation; host memory, freed memory and one past the end are unregistered.
-TEST_F(Runtime, PointerAttributesTellDeviceMemoryFromHostMemory) {
-  float* p = nullptr;
-  std::vector<float> host(4);
-  ASSERT_EQ(cudaMalloc(&p, 16 * sizeof(float)), cudaSuccess);
-  for (const float* q : {p, p + 7, p + 15, p + 16, host.data()}) {
-    cudaPointerAttributes a{};
-    a.device = 99;
-    ASSERT_EQ(cudaPointerGetAttributes(&a, q), cudaSuccess);
-    const bool device = q < p + 16 && q >= p;
-    EXPECT_EQ(a.type, device ? cudaMemoryTypeDevice : cudaMemoryTypeUnregistered);
-    EXPECT_TRUE(a.device == (device ? 0 : cudaInvalidDeviceId) && a.devicePointer == (device ? q : nullptr) &&
-                a.hostPointer == (device ? nullptr : q))
-        << q - p;
-  }
-  cudaPointerAttributes freed{};
-  ASSERT_TRUE(cudaFree(p) == cudaSuccess && cudaPointerGetAttributes(&freed, p) == cudaSuccess);
-  EXPECT_EQ(freed.type, cudaMemoryTypeUnregistered);
-  EXPECT_TRUE(cudaMemoryTypeUnregistered == 0 && cudaMemoryTypeHost == 1 && cudaMemoryTypeDevice == 2 &&
-              cudaMemoryTypeManaged == 3);  // the runtime's own numbers
-  EXPECT_EQ(cudaPointerGetAttributes(nullptr, host.data()), cudaErrorInvalidValue);
-  EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidValue);
 }
 
 TEST_F(Runtime, AtomicMinKeepsTheSmallerAndReturnsTheOldValue) {
