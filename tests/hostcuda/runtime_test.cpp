@@ -104,8 +104,9 @@ TEST_F(Runtime, LaunchRunsEveryThreadOnceWithBlocksOutOfOrderWithinTheDeviceLimi
   EXPECT_TRUE(visits.blocks.size() == 30 && distinct.size() == 30 && *distinct.rbegin() == 29);
   EXPECT_TRUE(!std::is_sorted(visits.blocks.begin(), visits.blocks.end()) && visits.blocks.front() != 0);
   for (auto [grid, block] : {std::pair{dim3(0), dim3(32)}, {dim3(1), dim3(0)}, {dim3(1, 0), dim3(1)},
-                             {dim3(1), dim3(1025)}, {dim3(1), dim3(32, 32, 2)}, {dim3(1), dim3(1, 1, 65)},
-                             {dim3(2147483648u), dim3(1)}, {dim3(1, 65536), dim3(1)}, {dim3(1, 1, 65536), dim3(1)}}) {
+                             {dim3(1), dim3(1025)}, {dim3(1), dim3(41, 25)}, {dim3(1), dim3(32, 32, 2)},
+                             {dim3(1), dim3(1, 1, 65)}, {dim3(2147483648u), dim3(1)}, {dim3(1, 65536), dim3(1)},
+                             {dim3(1, 1, 65536), dim3(1)}}) {
     int ran = 0;
     cudaError_t elsewhere = cudaErrorUnknown;
     EXPECT_EQ(hostcudaLaunch(grid, block, count_thread, &ran), cudaErrorInvalidConfiguration);
@@ -167,13 +168,15 @@ TEST_F(Runtime, EachCallCountsOnceUnderItsKindCopiesStayInsideTheAllocationAndTh
     ASSERT_EQ(cudaMemcpy(b, a, kBytes, cudaMemcpyDeviceToDevice), cudaSuccess);
     ASSERT_EQ(cudaMemcpy(host, b, kBytes, cudaMemcpyDeviceToHost), cudaSuccess);
     ASSERT_EQ(cudaMemcpy(host, b, kBytes, cudaMemcpyDefault), cudaSuccess);  // resolved: device to host
-    ASSERT_TRUE(cudaMemset(a, 0, kBytes) == cudaSuccess && cudaDeviceSynchronize() == cudaSuccess);
+    ASSERT_TRUE(cudaMemset(a, 0x3c, kBytes) == cudaSuccess && cudaDeviceSynchronize() == cudaSuccess);
     ASSERT_EQ(hostcudaLaunch(dim3(2), dim3(3), noop_thread, nullptr), cudaSuccess);
     ASSERT_EQ(hostcudaLaunch(dim3(0), dim3(3), noop_thread, nullptr), cudaErrorInvalidConfiguration);
     ASSERT_TRUE(cudaFree(b) == cudaSuccess && cudaFree(nullptr) == cudaSuccess);  // null reaches no device
   });
   EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidConfiguration);
   EXPECT_EQ(counted, (testing_support::CallCounts{2, 1, 1, 2, 1, 1, 1, 2}));
+  ASSERT_EQ(cudaMemcpy(back, a, kBytes, cudaMemcpyDeviceToHost), cudaSuccess);  // every byte of a set
+  EXPECT_EQ(std::vector<float>(back, back + 4), std::vector<float>(4, from_bits(0x3c3c3c3cu)));
   // Past the end of the allocation, or in no direction, nothing is copied.
   EXPECT_EQ(cudaMemcpy(a, host, sizeof host, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
   EXPECT_EQ(cudaMemcpy(host, a + 1, kBytes, cudaMemcpyDeviceToHost), cudaErrorInvalidValue);
