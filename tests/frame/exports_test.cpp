@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <regex>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -39,6 +43,16 @@ struct Call {
   int dims[2][3] = {};
 };
 
+// Dimensions, starts and the like: an array of exactly its values (so that reading past them is caught), which
+// lives until the end of the call it is written in.
+template <size_t N>
+struct Ints {
+  int v[N];
+  operator int*() { return v; }
+};
+template <typename... T>
+Ints(T...) -> Ints<sizeof...(T)>;
+
 // How an export reports: a cudaError_t, a reduction status, only through its outputs, or not at all (in place).
 enum Kind { kStatus, kReduction, kOutputs, kInPlace };
 
@@ -57,8 +71,7 @@ constexpr int kLeftOutput = -2;  // a failed call left an output array or a non-
 int outcome(const Row& row, const Call& c, int status) {
   const auto nonzero = [](const int* n, int count) { return std::any_of(n, n + count, [](int x) { return x != 0; }); };
   bool left = nonzero(c.counts, 2) || nonzero(c.dims[0], 3) || nonzero(c.dims[1], 3);
-  for (void* p : {static_cast<void*>(c.out[0]), static_cast<void*>(c.out[1]), static_cast<void*>(c.complex_out[0]),
-                  static_cast<void*>(c.complex_out[1])}) {
+  for (void* p : std::initializer_list<void*>{c.out[0], c.out[1], c.complex_out[0], c.complex_out[1]}) {
     left |= p != nullptr;
     EXPECT_EQ(cudaFree(p), cudaSuccess) << row.name;
   }
@@ -86,21 +99,13 @@ int expected(Kind kind, cudaError_t error) {
 #define COUNT_FIRST(f) Row{#f, kStatus, 1, [](Call& c) { return f(6, c[0]); }}
 #define ELEMENT(f) Row{#f, kStatus, 1, [](Call& c) { return f(c[0], 2, 6); }}
 #define TWO_INPUTS(f) Row{#f, kStatus, 2, [](Call& c) { return f(c[0], c[1], 6, &c.out[0]); }}
-#define ARRAY_ARRAY(f)                                                                 \
-  Row{#f, kStatus, 2, [](Call& c) {                                                    \
-        int a[] = {2, 3}, b[] = {3, 2};                                                \
-        return f(2, a, b, c[0], c[1], &c.out[0], c.dims[0], &c.counts[0]);             \
-      }}
-#define REPLACE(f)                                                                     \
-  Row{#f, kStatus, 2, [](Call& c) {                                                    \
-        int dst[] = {4, 4}, sub[] = {2, 2}, start[] = {1, 1};                          \
-        return f(2, dst, sub, start, c[0], c[1]);                                      \
-      }}
-#define JOIN(f)                                                                        \
-  Row{#f, kOutputs, 2, [](Call& c) {                                                   \
-        int a[] = {2, 3}, b[] = {2, 3};                                                \
-        return f(2, 2, a, b, c[0], c[1], &c.out[0], c.dims[0]), 0;                     \
-      }}
+#define ARRAY_ARRAY(f) \
+  Row{#f, kStatus, 2, [](Call& c) { return f(2, Ints{2, 3}, Ints{3, 2}, c[0], c[1], &c.out[0], c.dims[0], c.counts); }}
+#define REPLACE(f) Row{#f, kStatus, 2, [](Call& c) { return f(2, Ints{4, 4}, Ints{2, 2}, Ints{1, 1}, c[0], c[1]); }}
+#define DELETE(f, o) \
+  Row{#f, kStatus, 1, [](Call& c) { return f(2, Ints{3, 4}, 1, 2, 1, c[0], c.o, c.dims[0], c.o + 1, c.dims[1]); }}
+#define JOIN(f) \
+  Row{#f, kOutputs, 2, [](Call& c) { return f(2, 2, Ints{2, 3}, Ints{2, 3}, c[0], c[1], &c.out[0], c.dims[0]), 0; }}
 
 const std::vector<Row>& rows() {
   static float2 pair{1.5f, -2};
@@ -123,7 +128,7 @@ const std::vector<Row>& rows() {
       IN_PLACE(SGL_RoundTowardLessInfinity), IN_PLACE(SGL_RoundTowardMoreInfinity), IN_PLACE(SGL_Sign),
       {"SGL_ScaleByPowerOfTwo", kStatus, 1, [](Call& c) { return SGL_ScaleByPowerOfTwo(c[0], 3, 6); }},
       {"SGL_QuotientAndRemainder", kStatus, 2,
-       [](Call& c) { return SGL_QuotientAndRemainder(c[0], c[1], 6, 5, &c.out[0], &c.out[1]); }},
+       [](Call& c) { return SGL_QuotientAndRemainder(c[0], c[1], 6, 5, c.out, c.out + 1); }},
       WITH_SCALAR(SGL_AddArrayScalar), WITH_SCALAR(SGL_SubtractArrayScalar), WITH_SCALAR(SGL_SubtractScalarArray),
       WITH_SCALAR(SGL_MultArrayScalar), WITH_SCALAR(SGL_DivideArrayScalar), WITH_SCALAR(SGL_DivideScalarArray),
       ARRAY_ARRAY(SGL_AddArrayArray), ARRAY_ARRAY(SGL_SubstractArrayArray), ARRAY_ARRAY(SGL_MultArrayArray),
@@ -132,60 +137,35 @@ const std::vector<Row>& rows() {
       {"SGL_MultiplyArrayElement", kReduction, 1,
        [](Call& c) { float r; return SGL_MultiplyArrayElement(c[0], 6, &r); }},
       {"SGL_MinMaxArray", kReduction, 1, [](Call& c) {
-         int sizes[] = {2, 3}, at[4];
+         int at[4];
          float low, high;
-         return SGL_MinMaxArray(2, 0, sizes, c[0], &low, &high, at, at + 2);
+         return SGL_MinMaxArray(2, 0, Ints{2, 3}, c[0], &low, &high, at, at + 2);
        }},
-      {"SGL_ArraySubset", kStatus, 1, [](Call& c) {
-         int src[] = {3, 4}, start[] = {1, 1}, sub[] = {2, 2};
-         return SGL_ArraySubset(2, src, start, sub, c[0], &c.out[0]);
-       }},
-      {"SGL_IndexArray", kOutputs, 1, [](Call& c) {
-         int src[] = {3, 4}, indices[] = {1, -1};
-         return SGL_IndexArray(2, src, indices, c[0], &c.out[0], c.dims[0]), 0;
-       }},
+      {"SGL_ArraySubset", kStatus, 1,
+       [](Call& c) { return SGL_ArraySubset(2, Ints{3, 4}, Ints{1, 1}, Ints{2, 2}, c[0], c.out); }},
+      {"SGL_IndexArray", kOutputs, 1,
+       [](Call& c) { return SGL_IndexArray(2, Ints{3, 4}, Ints{1, -1}, c[0], &c.out[0], c.dims[0]), 0; }},
       REPLACE(SGL_ReplaceArraySubset), REPLACE(CSG_ReplaceArraySubset),
-      {"SGL_DeleteFromArray", kStatus, 1, [](Call& c) {
-         int src[] = {3, 4};
-         return SGL_DeleteFromArray(2, src, 1, 2, 1, c[0], &c.out[0], c.dims[0], &c.out[1], c.dims[1]);
-       }},
-      {"CSG_DeleteFromArray", kStatus, 1, [](Call& c) {
-         int src[] = {3, 4};
-         return CSG_DeleteFromArray(2, src, 1, 2, 1, c[0], &c.complex_out[0], c.dims[0], &c.complex_out[1], c.dims[1]);
-       }},
-      {"SGL_InsertIntoArray", kStatus, 2, [](Call& c) {
-         int src[] = {2, 3}, ins[] = {2, 2};
-         return SGL_InsertIntoArray(2, 2, src, ins, 1, 1, c[0], c[1], &c.out[0], c.dims[0]);
-       }},
+      DELETE(SGL_DeleteFromArray, out), DELETE(CSG_DeleteFromArray, complex_out),
+      {"SGL_InsertIntoArray", kStatus, 2,
+       [](Call& c) { return SGL_InsertIntoArray(2, 2, Ints{2, 3}, Ints{2, 2}, 1, 1, c[0], c[1], c.out, c.dims[0]); }},
       JOIN(SGL_BuildArray), JOIN(SGL_ConcatenateArray),
-      {"SGL_ReshapeArray", kStatus, 1, [](Call& c) {
-         int dims[] = {2, 4};
-         return SGL_ReshapeArray(c[0], 6, dims, 2, &c.out[0]);
-       }},
-      {"SGL_Transpose2DArray", kStatus, 2, [](Call& c) {
-         int dims[] = {2, 3};
-         return SGL_Transpose2DArray(dims, c[0], c[1]);
-       }},
-      {"SGL_TransposeNDArray", kOutputs, 1, [](Call& c) {
-         int src[] = {2, 3, 4}, perm[] = {2, 0, 1};
-         return SGL_TransposeNDArray(3, src, perm, c[0], &c.out[0], c.dims[0]), 0;
-       }},
+      {"SGL_ReshapeArray", kStatus, 1, [](Call& c) { return SGL_ReshapeArray(c[0], 6, Ints{2, 4}, 2, &c.out[0]); }},
+      {"SGL_Transpose2DArray", kStatus, 2, [](Call& c) { return SGL_Transpose2DArray(Ints{2, 3}, c[0], c[1]); }},
+      {"SGL_TransposeNDArray", kOutputs, 1,
+       [](Call& c) { return SGL_TransposeNDArray(3, Ints{2, 3, 4}, Ints{2, 0, 1}, c[0], c.out, c.dims[0]), 0; }},
       {"SGL_Split1DArray", kStatus, 1,
        [](Call& c) { return SGL_Split1DArray(6, 2, c[0], &c.out[0], &c.counts[0], &c.out[1], &c.counts[1]); }},
-      {"SGL_Split2DArray", kStatus, 1, [](Call& c) {  // by columns
-         int dims[] = {3, 4};
-         return SGL_Split2DArray(dims, 1, 2, c[0], &c.out[0], c.dims[0], &c.out[1], c.dims[1]);
-       }},
+      {"SGL_Split2DArray", kStatus, 1,  // by columns
+       [](Call& c) { return SGL_Split2DArray(Ints{3, 4}, 1, 2, c[0], c.out, c.dims[0], c.out + 1, c.dims[1]); }},
       {"SGL_InitArray", kOutputs, 0, [](Call& c) { return c.out[0] = SGL_InitArray(6, 2), 0; }},
       {"CSG_InitArray", kOutputs, 0, [](Call& c) { return c.complex_out[0] = CSG_InitArray(6, &pair), 0; }},
       {"SGL_SetTensor", kStatus, 1, [](Call& c) { return SGL_SetTensor(c[0], 3, 6); }},
       {"CSG_SetTensor", kStatus, 1, [](Call& c) { return CSG_SetTensor(c[0], &pair, 6); }},
       ELEMENT(SGL_IncrementElement), ELEMENT(SGL_DecrementElement),
       {"SGL_Decimate1DArray", kStatus, 1, [](Call& c) { return SGL_Decimate1DArray(c[0], 7, 2, c.out); }},
-      {"SGL_Interleave1DArray", kStatus, 2, [](Call& c) {
-         float* inputs[] = {c[0], c[1]};
-         return SGL_Interleave1DArray(inputs, 3, 2, &c.out[0], &c.counts[0]);
-       }},
+      {"SGL_Interleave1DArray", kStatus, 2,
+       [](Call& c) { return SGL_Interleave1DArray(std::array<float*, 2>{c[0], c[1]}.data(), 3, 2, c.out, c.counts); }},
       {"SGL_Interpolate1DArray", kStatus, 1,
        [](Call& c) { float r; return SGL_Interpolate1DArray(6, 2.5f, c[0], &r); }},
       {"SGL_Threshold1DArray", kStatus, 1,  // a rising input: the crossing is searched for
@@ -193,90 +173,68 @@ const std::vector<Row>& rows() {
       COUNT_FIRST(SGL_Reverse1DArray),
       {"SGL_Rotate1DArray", kStatus, 1, [](Call& c) { return SGL_Rotate1DArray(6, 2, c[0]); }},
       COUNT_FIRST(SGL_SortNDArray),
-      {"SGL_SearchNDArray", kOutputs, 1, [](Call& c) {  // finds element 4, at (1, 1)
-         int dims[] = {2, 3}, start[] = {0, 0};
-         return SGL_SearchNDArray(2, 6, dims, start, 1.5f, c[0], &c.counts[0], c.dims[0]), 0;
-       }},
-      {"SGL_RemoveDup1DArray", kOutputs, 1,
-       [](Call& c) { return SGL_RemoveDup1DArray(c[0], 6, &c.out[0], &c.counts[0]), 0; }},
+      {"SGL_SearchNDArray", kOutputs, 1,  // finds element 4, at (1, 1)
+       [](Call& c) { return SGL_SearchNDArray(2, 6, Ints{2, 3}, Ints{0, 0}, 1.5f, c[0], c.counts, c.dims[0]), 0; }},
+      {"SGL_RemoveDup1DArray", kOutputs, 1, [](Call& c) { return SGL_RemoveDup1DArray(c[0], 6, c.out, c.counts), 0; }},
       COUNT_FIRST(SGL_ShuffleNDArray),
-      {"CompleteFFT", kInPlace, 1, [](Call& c) {
-         int sizes[] = {2, 5};
-         return CompleteFFT(c[0], sizes, 2), 0;
-       }},
+      {"CompleteFFT", kInPlace, 1, [](Call& c) { return CompleteFFT(c[0], Ints{2, 5}, 2), 0; }},
   };
   return table;
 }
 
 class Exports : public ExportTest {
  protected:
-  // A call on fresh arrays (rising values: 0.5, 0.75, ...), the one at null_at null.
+  // A call on fresh arrays (rising values: 0.5, 0.75, ..., array k 100 k above), the one at null_at null.
   Call fresh(int null_at = -1) {
     Call c{};
     for (int k = 0; k < 3; ++k) {
-      arrays_[k].upload(values(k));
+      std::vector<float> v(128);
+      for (size_t i = 0; i < v.size(); ++i)
+        v[i] = 0.5f + 0.25f * static_cast<float>(i) + 100.0f * static_cast<float>(k);
+      arrays_[k].upload(v);
       c.in[k] = k == null_at ? nullptr : arrays_[k].get();
     }
     return c;
   }
 
-  // The row's outcome and the runtime calls it made.
-  int run(const Row& row, CallCounts* made, int null_at = -1) {
+  // The row's outcome and the runtime calls it made; arm() runs just before the call, and every failure it
+  // armed is cancelled just after.
+  int run(const Row& row, CallCounts* made, int null_at = -1, const std::function<void()>& arm = [] {}) {
     Call c = fresh(null_at);
     int status = 0;
-    *made = calls_during([&] { status = row.call(c); });
+    *made = calls_during([&] { arm(), status = row.call(c); });
+    fail_allocation(0), fail_launch(0, cudaSuccess), fail_copy(0, cudaSuccess), fail_synchronize(cudaSuccess);
     return outcome(row, c, status);
   }
 
- private:
-  static std::vector<float> values(int k) {
-    std::vector<float> v(128);
-    for (size_t i = 0; i < v.size(); ++i) v[i] = 0.5f + 0.25f * static_cast<float>(i) + 100.0f * static_cast<float>(k);
-    return v;
-  }
   DeviceBuffer<float> arrays_[3] = {DeviceBuffer<float>(128), DeviceBuffer<float>(128), DeviceBuffer<float>(128)};
 };
 
 TEST_F(Exports, TheTableHasOneRowPerDeclaredExport) {
-  std::ifstream header(CUDA_BRELMONT_HEADER_PATH);
-  ASSERT_TRUE(header) << CUDA_BRELMONT_HEADER_PATH;
-  std::vector<std::string> declared, named;
+  std::ifstream header(CUDA_BRELMONT_HEADER_PATH);  // unreadable: no declaration found
+  std::multiset<std::string> declared, named;
   const std::regex declaration(R"(^CUDA_BRELMONT_API [^(]*?(\w+)\()");
   std::smatch match;
   for (std::string line; std::getline(header, line);)
-    if (std::regex_search(line, match, declaration)) declared.push_back(match[1]);
-  for (const Row& row : rows()) named.push_back(row.name);
-  std::sort(declared.begin(), declared.end());
-  std::sort(named.begin(), named.end());
+    if (std::regex_search(line, match, declaration)) declared.insert(match[1]);
+  for (const Row& row : rows()) named.insert(row.name);
   EXPECT_EQ(declared.size(), 95u);
   EXPECT_EQ(named, declared);
-}
-
-TEST_F(Exports, NullDeviceArraysAreRefusedWithoutDeviceWork) {
-  for (const Row& row : rows()) {
-    CallCounts made;
-    ASSERT_EQ(run(row, &made), 0) << row.name << " fails on valid arrays";
-    for (int k = 0; k < row.arrays; ++k) {
-      EXPECT_EQ(run(row, &made, k), expected(row.kind, cudaSuccess)) << row.name << " with array " << k << " null";
-      EXPECT_EQ(made, CallCounts{}) << row.name << " with array " << k << " null";
-      EXPECT_EQ(cudaGetLastError(), cudaSuccess) << row.name << " with array " << k << " null";
-    }
-  }
 }
 
 // Calls that touch no element of an array keep their success with a null pointer there.
 TEST_F(Exports, NullArraysOfWhichNothingIsTouchedAreAccepted) {
   float r = 0, *out = nullptr, *more = nullptr;
-  int dims[] = {2, 0}, none[] = {0, 0}, sizes[2], count = 0, other = 0;
+  int empty[] = {2, 0}, none[] = {0, 0}, sizes[2], count = 0, other = 0;
   const std::pair<const char*, std::function<int()>> calls[] = {
       {"SGL_Sine, n = 0", [&] { return SGL_Sine(nullptr, 0); }},
       {"SGL_PowerOfX, n = 0", [&] { return SGL_PowerOfX(nullptr, nullptr, 0, &out); }},
       {"SGL_AddArrayArray, empty",
-       [&] { return SGL_AddArrayArray(2, dims, dims, nullptr, nullptr, &out, sizes, &count); }},
+       [&] { return SGL_AddArrayArray(2, empty, empty, nullptr, nullptr, &out, sizes, &count); }},
       {"SGL_AddArrayElement, n = 0", [&] { return SGL_AddArrayElement(nullptr, 0, &r); }},
       {"SGL_ReplaceArraySubset, empty box",
-       [&] { return SGL_ReplaceArraySubset(2, dims, none, none, nullptr, nullptr); }},
-      {"SGL_ReshapeArray, nothing kept", [&] { return SGL_ReshapeArray(nullptr, 0, dims, 2, &out); }},
+       [&] { return SGL_ReplaceArraySubset(2, empty, none, none, nullptr, nullptr); }},
+      {"SGL_ReshapeArray, nothing kept", [&] { return SGL_ReshapeArray(nullptr, 0, empty, 2, &out); }},
       {"SGL_Split1DArray, n = 0", [&] { return SGL_Split1DArray(0, 0, nullptr, &out, &count, &more, &other); }},
       {"SGL_IncrementElement, index past n", [&] { return SGL_IncrementElement(nullptr, 6, 6); }},
       {"SGL_Interpolate1DArray, NaN", [&] { return SGL_Interpolate1DArray(3, NAN, nullptr, &r); }},
@@ -293,36 +251,33 @@ TEST_F(Exports, NullArraysOfWhichNothingIsTouchedAreAccepted) {
   }
 }
 
-TEST_F(Exports, EveryFailingStepIsReportedWithNothingLeftBehind) {
-  REQUIRE_RUNTIME_HOOKS();
+// Each row: a null in place of each device array is refused before any device work; then each allocation,
+// launch and copy the valid call makes, and its first synchronisation, fails in turn and is reported by the
+// row's rule, the runtime's last error is that failure, and nothing is leaked.
+TEST_F(Exports, NullArraysAreRefusedAndEveryFailingStepIsReportedWithNothingLeftBehind) {
   for (const Row& row : rows()) {
-    CallCounts cost;
+    CallCounts cost, made;
     ASSERT_EQ(run(row, &cost), 0) << row.name << " fails on valid arrays";
+    for (int k = 0; k < row.arrays; ++k) {
+      EXPECT_EQ(run(row, &made, k), expected(row.kind, cudaSuccess)) << row.name << " with array " << k << " null";
+      EXPECT_EQ(made, CallCounts{}) << row.name << " with array " << k << " null";
+      EXPECT_EQ(cudaGetLastError(), cudaSuccess) << row.name << " with array " << k << " null";
+    }
     const size_t live = live_allocations();
-    const struct {
-      const char* step;
-      unsigned long long count;
-      cudaError_t error;
-      std::function<void(int)> arm;
-    } steps[] = {
-        {"allocation", cost.allocations, cudaErrorMemoryAllocation, [](int k) { fail_allocation(k); }},
-        {"launch", cost.launches, cudaErrorLaunchOutOfResources,
-         [](int k) { fail_launch(k, cudaErrorLaunchOutOfResources); }},
-        {"copy", cost.copies_to_device + cost.copies_to_host + cost.copies_on_device, cudaErrorUnknown,
-         [](int k) { fail_copy(k, cudaErrorUnknown); }},
+    const std::tuple<const char*, unsigned long long, cudaError_t, void (*)(int, cudaError_t)> steps[] = {
+        {"allocation", cost.allocations, cudaErrorMemoryAllocation, [](int k, cudaError_t) { fail_allocation(k); }},
+        {"launch", cost.launches, cudaErrorLaunchOutOfResources, fail_launch},
+        {"copy", cost.copies_to_device + cost.copies_to_host + cost.copies_on_device, cudaErrorUnknown, fail_copy},
         {"synchronisation", std::min(cost.synchronizations, 1ull), cudaErrorIllegalAddress,
-         [](int) { fail_synchronize(cudaErrorIllegalAddress); }},
-    };
-    for (const auto& s : steps)
-      for (int k = 1; k <= static_cast<int>(s.count); ++k) {
-        const std::string what = std::string(row.name) + ": " + s.step + " " + std::to_string(k) + " failing";
-        Call c = fresh();
-        s.arm(k);
-        const int status = row.call(c);
-        fail_allocation(0), fail_launch(0, cudaSuccess), fail_copy(0, cudaSuccess), fail_synchronize(cudaSuccess);
-        EXPECT_EQ(outcome(row, c, status), expected(row.kind, s.error)) << what;
-        EXPECT_EQ(cudaGetLastError(), s.error) << what << ": not the runtime's last error, or buried under another";
-        EXPECT_EQ(live_allocations(), live) << what << ": leaked";
+         [](int, cudaError_t error) { fail_synchronize(error); }}};
+    for (int s = 0; s < 4 && kHooks; ++s)
+      for (int k = 1; k <= static_cast<int>(std::get<1>(steps[s])); ++k) {
+        const cudaError_t error = std::get<2>(steps[s]);
+        const std::string what = std::string(row.name) + ": " + std::get<0>(steps[s]) + " " + std::to_string(k);
+        EXPECT_EQ(run(row, &made, -1, [&] { std::get<3>(steps[s])(k, error); }), expected(row.kind, error))
+            << what << " failing";
+        EXPECT_EQ(cudaGetLastError(), error) << what << " failing: not the last error, or buried under another";
+        EXPECT_EQ(live_allocations(), live) << what << " failing: leaked";
       }
   }
 }

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "frame/strides.h"
@@ -14,13 +15,17 @@ namespace {
 using brelmont::checked_count;
 using brelmont::make_grid;
 using brelmont::make_strides;
-using brelmont::standard_grid;
 
-TEST(LaunchShape, StandardAndWideGridsCoverEveryCountWithinTheLimits) {
+TEST(LaunchShape, GridsCoverEveryCountWithinTheLimits) {
   EXPECT_EQ(brelmont::standard_block().x, 512u);
-  for (auto [n, blocks] : {std::pair{1, 1u}, {512, 1u}, {513, 2u}, {16777217, 32769u}, {INT_MAX, 4194304u}}) {
-    const dim3 g = standard_grid(n);
-    EXPECT_TRUE(g.x == blocks && g.y == 1 && g.z == 1) << n;
+  // ceil(n / threads) blocks, even at the top of the int range, where (n + threads - 1) / threads would overflow;
+  // the standard grid is that of 512 threads.
+  for (auto [n, threads, blocks] :
+       {std::tuple{1, 512u, 1u}, {512, 512u, 1u}, {513, 512u, 2u}, {16777217, 512u, 32769u}, {INT_MAX, 512u, 4194304u},
+        {1, 256u, 1u}, {256, 256u, 1u}, {257, 256u, 2u}, {INT_MAX, 256u, 8388608u}, {INT_MAX, 2048u, 1048576u}}) {
+    const dim3 covering = brelmont::blocks_covering(n, threads), standard = brelmont::standard_grid(n);
+    EXPECT_TRUE(covering.x == blocks && covering.y == 1 && covering.z == 1) << n << " / " << threads;
+    if (threads == 512) EXPECT_TRUE(standard.x == blocks && standard.y == 1 && standard.z == 1) << n;
   }
   // Wide: 1-D up to 65535 blocks, then the near-square x * y grid.
   for (long long n :
@@ -42,28 +47,13 @@ TEST(Strides, RowMajorFromTheLastDimensionAndCheckedCounts) {
   make_strides(strides + 3, dims, 0);  // nothing for no dimensions
   EXPECT_EQ(strides[3], -1);
   // Sizes, then the count (-7: refused, count untouched).
-  const std::vector<std::vector<int>> rows = {{24, 2, 3, 4},
-                                              {INT_MAX, INT_MAX, 1},
-                                              {-7, 2, -3, 0},
-                                              {-7, 65536, 32768},
-                                              {0, 100000, 100000, 0},
-                                              {-7, 0, -1},
-                                              {1},
-                                              {0, 0}};
+  const std::vector<std::vector<int>> rows = {{24, 2, 3, 4}, {INT_MAX, INT_MAX, 1}, {-7, 2, -3, 0}, {-7, 65536, 32768},
+                                              {0, 100000, 100000, 0}, {-7, 0, -1}, {1}, {0, 0}};
   for (const std::vector<int>& row : rows) {
     int count = -7;
     EXPECT_EQ(checked_count(row.data() + 1, static_cast<int>(row.size()) - 1, &count), row[0] != -7);
     EXPECT_EQ(count, row[0]) << ::testing::PrintToString(row);
   }
-}
-
-TEST(BlocksCovering, CeilingOfTheCountEvenAtTheTopOfTheIntRange) {
-  EXPECT_EQ(brelmont::blocks_covering(1, 256).x, 1u);
-  EXPECT_EQ(brelmont::blocks_covering(256, 256).x, 1u);
-  EXPECT_EQ(brelmont::blocks_covering(257, 256).x, 2u);
-  EXPECT_EQ(brelmont::blocks_covering(INT_MAX, 256).x, 8388608u);  // (n + 255) / 256 would overflow
-  EXPECT_EQ(brelmont::blocks_covering(INT_MAX, 2048).x, 1048576u);
-  EXPECT_EQ(brelmont::blocks_covering(INT_MAX, 2048).y, 1u);
 }
 
 }  // namespace
