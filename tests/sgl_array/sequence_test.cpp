@@ -231,6 +231,7 @@ TEST_F(Sequence, RuntimeCallsBadArgumentsAndFailures) {
       row("reverse n < 0", {}, bad, [&] { return SGL_Reverse1DArray(-1, d); }),
       row("rotate", {0, 0, 0, 0, 0, 0, 0, 2}, 0, [&] { return SGL_Rotate1DArray(8, -3, other.get()); }),
       row("rotate by n", {}, 0, [&] { return SGL_Rotate1DArray(8, 16, d); }),
+      row("rotate nothing", {}, 0, [&] { return SGL_Rotate1DArray(0, 3, d); }),
       row("rotate n < 0", {}, bad, [&] { return SGL_Rotate1DArray(INT_MIN, 3, d); }),
   };
   for (const Contract& r : rows) expect_contract(r);

@@ -6,10 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <numeric>
 #include <random>
 #include <set>
