@@ -121,9 +121,11 @@ float threshold_rule(const Floats& v, float t, int start) {
 TEST_F(Sequence, ThresholdFindsTheFirstRisingCrossing) {
   using Row = std::tuple<Floats, float, int, float>;  // values, level, start, the crossing
   for (const auto& [v, level, start, want] :
-       {Row{{0, 10, 0}, 5, 0, 2}, Row{{0, 2, 5}, 5, 0, 2}, Row{{0, 4, 4, 9}, 4, 0, 1}, Row{{0, 1, 2, 9}, kNaN, 0, kNaN},
-        Row{{0, kNaN, kNaN, 9}, 5, 0, kNaN}, Row{{0, kNaN, 3, 9}, 5, 0, 2 + 2.0f / 6}, Row{{0, kNaN, 4, 9}, 4, 0, 2},
-        Row{{-kInf, kInf}, 0, 0, kNaN}, Row{{6, 6, 6}, 6, 1, 1}})
+       {Row{{0, 2, 4, 6, 8}, 5, 0, 2.5f}, Row{{0, 2, 4, 6, 8}, 5, 3, 3}, Row{{0, 1, 9}, 5, 2, 2},
+        Row{{0, 9, 1, 9}, 5, 0, 5.0f / 9}, Row{{0, 10, 0}, 5, 0, 2}, Row{{0, 2, 5}, 5, 0, 2},
+        Row{{0, 4, 4, 9}, 4, 0, 1}, Row{{0, 1, 2, 9}, kNaN, 0, kNaN}, Row{{0, kNaN, kNaN, 9}, 5, 0, kNaN},
+        Row{{0, kNaN, 3, 9}, 5, 0, 2 + 2.0f / 6}, Row{{0, kNaN, 4, 9}, 4, 0, 2}, Row{{-kInf, kInf}, 0, 0, kNaN},
+        Row{{6, 6, 6}, 6, 1, 1}})
     EXPECT_SAME_FLOAT(threshold(v, level, start), want) << start << " " << level;
   std::mt19937 rng(11);
   for (int n : {1, 2, 255, 2049, 20000})
