@@ -1,6 +1,5 @@
-// 1-D sequence operations bit for bit against plain host loops of their rules (worked rows for the threshold),
-// across block, group and tile boundaries; then every export's runtime calls, bad arguments and failing steps as
-// rows of one contract table.
+// 1-D sequence operations bit for bit against plain host loops of their rules, across block, group and tile
+// boundaries; then every export's runtime calls, bad arguments and failing steps as rows of one contract table.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
@@ -109,6 +108,16 @@ float threshold(const Floats& v, float level, int start) {
   return result_over(v, [=](int n, float* d, float* r) { return SGL_Threshold1DArray(n, level, start, d, r); });
 }
 
+// The threshold rules as one sequential scan.
+float threshold_rule(const Floats& v, float t, int start) {
+  const int n = static_cast<int>(v.size());
+  if (v[start] >= t) return static_cast<float>(start);
+  if (v[n - 1] <= t) return static_cast<float>(n - 1);
+  for (int i = start; i + 1 < n; ++i)
+    if (v[i] <= t && v[i + 1] >= t) return (float(i + 1) - float(i)) * (t - v[i]) / (v[i + 1] - v[i]) + float(i);
+  return kNaN;
+}
+
 TEST_F(Sequence, ThresholdFindsTheFirstRisingCrossing) {
   using Row = std::tuple<Floats, float, int, float>;  // values, level, start, the crossing
   for (const auto& [v, level, start, want] :
@@ -118,6 +127,19 @@ TEST_F(Sequence, ThresholdFindsTheFirstRisingCrossing) {
         Row{{0, kNaN, 3, 9}, 5, 0, 2 + 2.0f / 6}, Row{{0, kNaN, 4, 9}, 4, 0, 2}, Row{{-kInf, kInf}, 0, 0, kNaN},
         Row{{6, 6, 6}, 6, 1, 1}})
     EXPECT_SAME_FLOAT(threshold(v, level, start), want) << start << " " << level;
+  std::mt19937 rng(11);
+  for (int n : {1, 2, 255, 2049, 20000})
+    for (int trial = 0; trial < 6; ++trial) {  // one crossing near the end, a tile edge or the start; noise; a NaN
+      Floats v =
+          trial % 3 == 1 ? random_values(n, trial, -10.0f, 10.0f) : random_values(n, n * 31 + trial, -1.0f, 0.0f);
+      const int at = std::uniform_int_distribution<int>(0, n - 1)(rng);
+      for (int i = at; trial % 3 == 0 && i < n; ++i) v[i] += 2.0f;
+      if (trial == 5 && n > 3) v[n / 2] = kNaN;
+      if (trial == 2) v[n - 1] = 1.0f;
+      for (int start : {0, at, n - 1})
+        for (float level : {0.5f, -0.5f, 0.0f})
+          EXPECT_SAME_FLOAT(threshold(v, level, start), threshold_rule(v, level, start)) << n << " " << trial;
+    }
   Floats tiles(2048 * 40 + 3, -1.0f);  // forty tiles of 2048 and a bit: the crossing just below the last element
   tiles.back() = 3.0f;
   EXPECT_SAME_FLOAT(threshold(tiles, 1.0f, 5), static_cast<float>(tiles.size() - 2) + 0.5f);
