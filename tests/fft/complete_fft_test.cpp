@@ -28,11 +28,6 @@ TEST_F(CompleteFft, MirrorsTheLowerHalfOfEveryRow) {
   std::mt19937 rng(17);
   std::vector<std::vector<int>> shapes = {{5},    {4},    {1},    {2},    {3},       {2, 4},    {3, 2, 5},
                                           {7, 1}, {1, 6}, {0, 5}, {4, 0}, {3, 1024}, {2, 1025}, {1, 100001}};
-  for (int trial = 0; trial < 40; ++trial) {
-    std::vector<int> sizes(1 + rng() % 4);
-    for (int& s : sizes) s = 1 + static_cast<int>(rng() % 9);
-    shapes.push_back(sizes);
-  }
   for (std::vector<int> sizes : shapes) {
     size_t count = 1;
     for (int s : sizes) count *= s;

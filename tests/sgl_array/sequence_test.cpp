@@ -1,4 +1,4 @@
-// 1-D sequence operations against plain host loops of their rules, bit for bit, across block and tile
+// 1-D sequence operations bit for bit against plain host loops of their rules, across block, group and tile
 // boundaries; then every export's runtime calls, bad arguments and failing steps as rows of one contract table.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cuda_brelmont.h"
@@ -33,52 +34,46 @@ Floats random_values(size_t n, unsigned seed, float low = -100.0f, float high = 
   return v;
 }
 
+// Decimation into factor sequences, each checked against its loop, then interleaved back (every third from the
+// host): the input's first length * factor elements again.
 TEST_F(Sequence, DecimationAndInterleavingMatchTheirLoops) {
   for (int n : boundary_sizes())
-    for (int factor : {1, 2, 3, 16, 17, 40}) {  // groups of 16 outputs; more outputs than elements
+    for (int factor : {1, 2, 3, 16, 17, 40}) {  // groups of 16 sequences; more sequences than elements
       const Floats input = random_values(n, n);
+      const int length = n / factor;
+      const std::string what = std::to_string(n) + " by " + std::to_string(factor);
       DeviceBuffer<float> in(input);
-      std::vector<float*> slots(factor, in.get());  // stale: each must be replaced
+      std::vector<float*> slots(factor, in.get()), inputs(factor);  // stale slots: each must be replaced
       ASSERT_EQ(SGL_Decimate1DArray(in.get(), n, factor, slots.data()), cudaSuccess);
+      std::vector<Floats> want(factor);
+      std::vector<DeviceBuffer<float>> made;
       for (int k = 0; k < factor; ++k) {
-        Floats want;
-        for (int j = 0; j < n / factor; ++j) want.push_back(input[j * factor + k]);
-        if (want.empty())
-          EXPECT_EQ(slots[k], nullptr);
-        else
-          expect_same_bits("decimate " + std::to_string(n),
-                           DeviceBuffer<float>::adopt(slots[k], want.size()).download(), want);
+        EXPECT_TRUE(length > 0 || slots[k] == nullptr) << what;
+        made.push_back(DeviceBuffer<float>::adopt(slots[k], length));
+        for (int j = 0; j < length; ++j) want[k].push_back(input[j * factor + k]);
+        expect_same_bits("decimate " + what, made.back().download(), want[k]);
+        inputs[k] = k % 3 == 1 ? want[k].data() : slots[k];
       }
-    }
-  for (int length : {1, 257, 1025})
-    for (int count : {1, 2, 16, 17, 40}) {  // inputs on the device, every third on the host
-      std::vector<Floats> host;
-      std::vector<DeviceBuffer<float>> device;
-      std::vector<float*> inputs;
-      Floats want(static_cast<size_t>(length) * count);
-      for (int k = 0; k < count; ++k) host.push_back(random_values(length, 1000 * length + k));
-      for (int k = 0; k < count; ++k) {
-        if (k % 3 != 1) device.emplace_back(host[k]);
-        inputs.push_back(k % 3 != 1 ? device.back().get() : host[k].data());
-        for (int j = 0; j < length; ++j) want[static_cast<size_t>(j) * count + k] = host[k][j];
-      }
-      float* out = inputs[0];
+      if (length == 0) continue;
+      float* out = in.get();
       int out_length = -1;
-      ASSERT_EQ(SGL_Interleave1DArray(inputs.data(), length, count, &out, &out_length), cudaSuccess);
-      ASSERT_EQ(out_length, length * count);
-      if (want.empty())
-        EXPECT_EQ(out, nullptr);
-      else
-        expect_same_bits("interleave " + std::to_string(count), DeviceBuffer<float>::adopt(out, want.size()).download(),
-                         want);
+      ASSERT_EQ(SGL_Interleave1DArray(inputs.data(), length, factor, &out, &out_length), cudaSuccess);
+      ASSERT_EQ(out_length, length * factor) << what;
+      expect_same_bits("interleave " + what, DeviceBuffer<float>::adopt(out, out_length).download(),
+                       Floats(input.begin(), input.begin() + out_length));
     }
 }
 
-float interpolate(const Floats& v, float x) {
+// The export's one result over v on the device.
+float result_over(const Floats& v, const std::function<cudaError_t(int, float*, float*)>& call) {
   DeviceBuffer<float> d(v);
   float result = kUnwritten;
-  EXPECT_EQ(SGL_Interpolate1DArray(static_cast<int>(v.size()), x, d.get(), &result), cudaSuccess);
+  EXPECT_EQ(call(static_cast<int>(v.size()), d.get(), &result), cudaSuccess);
   return result;
+}
+
+float interpolate(const Floats& v, float x) {
+  return result_over(v, [x](int n, float* d, float* r) { return SGL_Interpolate1DArray(n, x, d, r); });
 }
 
 // The interpolation rule step by step: clamped ends, then a * (1 - f) + f * b with the last step fused.
@@ -110,10 +105,7 @@ TEST_F(Sequence, InterpolationWeighsTheTwoNeighbours) {
 }
 
 float threshold(const Floats& v, float level, int start) {
-  DeviceBuffer<float> d(v);
-  float result = kUnwritten;
-  EXPECT_EQ(SGL_Threshold1DArray(static_cast<int>(v.size()), level, start, d.get(), &result), cudaSuccess);
-  return result;
+  return result_over(v, [=](int n, float* d, float* r) { return SGL_Threshold1DArray(n, level, start, d, r); });
 }
 
 // The threshold rules as one sequential scan.
@@ -127,24 +119,14 @@ float threshold_rule(const Floats& v, float t, int start) {
 }
 
 TEST_F(Sequence, ThresholdFindsTheFirstRisingCrossing) {
-  const struct {
-    Floats v;
-    float level;
-    int start;
-    float want;
-  } rows[] = {{{0, 2, 4, 6, 8}, 5, 0, 2.5f},
-              {{0, 2, 4, 6, 8}, 5, 3, 3},
-              {{0, 10, 0}, 5, 0, 2},
-              {{0, 2, 5}, 5, 0, 2},
-              {{0, 1, 9}, 5, 2, 2},
-              {{0, 9, 1, 9}, 5, 0, 5.0f / 9},
-              {{0, 4, 4, 9}, 4, 0, 1},
-              {{0, 1, 2, 9}, kNaN, 0, kNaN},
-              {{0, kNaN, kNaN, 9}, 5, 0, kNaN},
-              {{0, kNaN, 3, 9}, 5, 0, 2 + 2.0f / 6},
-              {{-kInf, kInf}, 0, 0, kNaN},
-              {{6, 6, 6}, 6, 1, 1}};
-  for (const auto& r : rows) EXPECT_SAME_FLOAT(threshold(r.v, r.level, r.start), r.want) << r.start << " " << r.level;
+  using Row = std::tuple<Floats, float, int, float>;  // values, level, start, the crossing
+  for (const auto& [v, level, start, want] :
+       {Row{{0, 2, 4, 6, 8}, 5, 0, 2.5f}, Row{{0, 2, 4, 6, 8}, 5, 3, 3}, Row{{0, 1, 9}, 5, 2, 2}, Row{{3}, 5, 0, 0},
+        Row{{0, 1, 2}, 5, 2, 2}, Row{{0, 9, 1, 9}, 5, 0, 5.0f / 9}, Row{{0, 10, 0}, 5, 0, 2}, Row{{0, 2, 5}, 5, 0, 2},
+        Row{{0, 4, 4, 9}, 4, 0, 1}, Row{{0, 1, 2, 9}, kNaN, 0, kNaN}, Row{{0, kNaN, kNaN, 9}, 5, 0, kNaN},
+        Row{{0, kNaN, 3, 9}, 5, 0, 2 + 2.0f / 6}, Row{{0, kNaN, 4, 9}, 4, 0, 2}, Row{{-kInf, kInf}, 0, 0, kNaN},
+        Row{{6, 6, 6}, 6, 1, 1}})
+    EXPECT_SAME_FLOAT(threshold(v, level, start), want) << start << " " << level;
   std::mt19937 rng(11);
   for (int n : {1, 2, 255, 2049, 20000})
     for (int trial = 0; trial < 6; ++trial) {  // one crossing near the end, a tile edge or the start; noise; a NaN
@@ -195,74 +177,64 @@ TEST_F(Sequence, RuntimeCallsBadArgumentsAndFailures) {
   float *slots[20], *out = nullptr, result = kUnwritten, *on_device[2] = {d, other.get()},
                     *with_host[2] = {d, host.data()}, *with_null[2] = {d, nullptr};
   int length = -1;
+  const int bad = cudaErrorInvalidValue;
   // Each call starts from null outputs and an unwritten result, and releases what a success hands over.
-  const auto ok = [&](std::string what, CallCounts cost, std::function<cudaError_t()> call) {
-    const auto clean = [&] {
-      const auto null = [](float* p) { return p == nullptr; };
-      return out == nullptr && length <= 0 && result == kUnwritten && data.download() == eight &&
-             std::all_of(std::begin(slots), std::end(slots), null);
+  const auto row = [&](std::string what, CallCounts cost, int status, std::function<cudaError_t()> call) {
+    const auto run = [&, call] {
+      std::fill(std::begin(slots), std::end(slots), nullptr), out = nullptr, result = kUnwritten, length = -1;
+      const cudaError_t s = call();
+      for (float* p : slots) EXPECT_EQ(cudaFree(p), cudaSuccess);
+      EXPECT_EQ(cudaFree(out), cudaSuccess);
+      return s;
     };
-    return Contract{what, cost,
-                    [&, call] {
-                      std::fill(std::begin(slots), std::end(slots), nullptr), out = nullptr, result = kUnwritten,
-                                                                              length = -1;
-                      const cudaError_t s = call();
-                      for (float* p : slots) EXPECT_EQ(cudaFree(p), cudaSuccess);
-                      EXPECT_EQ(cudaFree(out), cudaSuccess);
-                      return s;
-                    },
-                    0, clean};
-  };
-  const auto refused = [&](std::string what, std::function<cudaError_t()> call) {
-    Contract c = ok(what, {}, call);
-    c.status = cudaErrorInvalidValue;
-    return c;
+    const auto clean = [&] {
+      return out == nullptr && length <= 0 && result == kUnwritten && data.download() == eight &&
+             std::all_of(std::begin(slots), std::end(slots), [](float* p) { return p == nullptr; });
+    };
+    return Contract{what, cost, run, status, clean};
   };
   const Contract rows[] = {
-      ok("decimate by 2", {2, 2, 0, 0, 0, 0, 1, 1}, [&] { return SGL_Decimate1DArray(d, 8, 2, slots); }),
-      ok("decimate by 20: two groups", {20, 20, 0, 0, 0, 0, 1, 2},
-         [&] { return SGL_Decimate1DArray(forty.get(), 40, 20, slots); }),
-      ok("decimate by 9: empty outputs", {0, 0, 0, 0, 0, 0, 1, 0}, [&] { return SGL_Decimate1DArray(d, 8, 9, slots); }),
-      ok("decimate by -1", {0, 0, 0, 0, 0, 0, 1, 0}, [&] { return SGL_Decimate1DArray(d, 8, -1, slots); }),
-      refused("decimate by 0", [&] { return SGL_Decimate1DArray(d, 8, 0, slots); }),
-      refused("decimate n < 0", [&] { return SGL_Decimate1DArray(d, -1, 2, slots); }),
-      refused("decimate to null", [&] { return SGL_Decimate1DArray(d, 8, 2, nullptr); }),
-      ok("interleave", {1, 1, 0, 0, 0, 0, 1, 1}, [&] { return SGL_Interleave1DArray(on_device, 8, 2, &out, &length); }),
-      ok("interleave a host input", {2, 2, 1, 0, 0, 0, 1, 1},
-         [&] { return SGL_Interleave1DArray(with_host, 8, 2, &out, &length); }),
-      ok("interleave nothing", {}, [&] { return SGL_Interleave1DArray(with_host, 0, 2, &out, &length); }),
-      ok("interleave no inputs", {}, [&] { return SGL_Interleave1DArray(with_host, 5, 0, &out, &length); }),
-      refused("interleave count < 0", [&] { return SGL_Interleave1DArray(on_device, 4, -1, &out, &length); }),
-      refused("interleave length < 0", [&] { return SGL_Interleave1DArray(on_device, -4, 2, &out, &length); }),
-      refused("interleave beyond int",
-              [&] { return SGL_Interleave1DArray(on_device, INT_MAX / 2 + 1, 2, &out, &length); }),
-      refused("interleave null inputs", [&] { return SGL_Interleave1DArray(nullptr, 4, 2, &out, &length); }),
-      refused("interleave to null", [&] { return SGL_Interleave1DArray(on_device, 4, 2, nullptr, &length); }),
-      refused("interleave null length", [&] { return SGL_Interleave1DArray(on_device, 4, 2, &out, nullptr); }),
-      refused("interleave a null input", [&] { return SGL_Interleave1DArray(with_null, 4, 2, &out, &length); }),
-      ok("interpolate inside", {0, 0, 0, 1, 0, 0, 0, 0}, [&] { return SGL_Interpolate1DArray(8, 2.5f, d, &result); }),
-      ok("interpolate past the end", {0, 0, 0, 1, 0, 0, 0, 0},
-         [&] { return SGL_Interpolate1DArray(8, 9, d, &result); }),
-      ok("interpolate NaN", {}, [&] { return SGL_Interpolate1DArray(8, kNaN, d, &result); }),
-      refused("interpolate n = 0", [&] { return SGL_Interpolate1DArray(0, 0.5f, d, &result); }),
-      refused("interpolate n < 0", [&] { return SGL_Interpolate1DArray(INT_MIN, 0.5f, d, &result); }),
-      refused("interpolate to null", [&] { return SGL_Interpolate1DArray(8, 0.5f, d, nullptr); }),
-      ok("threshold crossing", {1, 1, 0, 2, 0, 1, 0, 1}, [&] { return SGL_Threshold1DArray(8, 2.5f, 0, d, &result); }),
-      ok("threshold met at start", {1, 1, 0, 1, 0, 1, 0, 1},
-         [&] { return SGL_Threshold1DArray(8, 2.5f, 0, other.get(), &result); }),
-      ok("threshold last element", {1, 1, 0, 1, 0, 1, 0, 1},
-         [&] { return SGL_Threshold1DArray(8, 100, 0, d, &result); }),
-      ok("threshold NaN level", {1, 1, 0, 1, 0, 1, 0, 1}, [&] { return SGL_Threshold1DArray(8, kNaN, 0, d, &result); }),
-      refused("threshold n = 0", [&] { return SGL_Threshold1DArray(0, 1, 0, d, &result); }),
-      refused("threshold start < 0", [&] { return SGL_Threshold1DArray(8, 1, -1, d, &result); }),
-      refused("threshold start = n", [&] { return SGL_Threshold1DArray(8, 1, 8, d, &result); }),
-      refused("threshold to null", [&] { return SGL_Threshold1DArray(8, 1, 0, d, nullptr); }),
-      ok("reverse", {0, 0, 0, 0, 0, 0, 0, 1}, [&] { return SGL_Reverse1DArray(8, other.get()); }),
-      ok("reverse one element", {}, [&] { return SGL_Reverse1DArray(1, d); }),
-      refused("reverse n < 0", [&] { return SGL_Reverse1DArray(-1, d); }),
-      ok("rotate", {0, 0, 0, 0, 0, 0, 0, 2}, [&] { return SGL_Rotate1DArray(8, -3, other.get()); }),
-      ok("rotate by n", {}, [&] { return SGL_Rotate1DArray(8, 16, d); }),
-      refused("rotate n < 0", [&] { return SGL_Rotate1DArray(INT_MIN, 3, d); }),
+      row("decimate by 20: two groups", {20, 20, 0, 0, 0, 0, 1, 2}, 0,
+          [&] { return SGL_Decimate1DArray(forty.get(), 40, 20, slots); }),
+      row("decimate by 9: empty outputs", {0, 0, 0, 0, 0, 0, 1, 0}, 0,
+          [&] { return SGL_Decimate1DArray(d, 8, 9, slots); }),
+      row("decimate by -1", {0, 0, 0, 0, 0, 0, 1, 0}, 0, [&] { return SGL_Decimate1DArray(d, 8, -1, slots); }),
+      row("decimate by 0", {}, bad, [&] { return SGL_Decimate1DArray(d, 8, 0, slots); }),
+      row("decimate n < 0", {}, bad, [&] { return SGL_Decimate1DArray(d, -1, 2, slots); }),
+      row("decimate to null", {}, bad, [&] { return SGL_Decimate1DArray(d, 8, 2, nullptr); }),
+      row("interleave", {1, 1, 0, 0, 0, 0, 1, 1}, 0,
+          [&] { return SGL_Interleave1DArray(on_device, 8, 2, &out, &length); }),
+      row("interleave a host input", {2, 2, 1, 0, 0, 0, 1, 1}, 0,
+          [&] { return SGL_Interleave1DArray(with_host, 8, 2, &out, &length); }),
+      row("interleave nothing", {}, 0, [&] { return SGL_Interleave1DArray(with_host, 0, 2, &out, &length); }),
+      row("interleave no inputs", {}, 0, [&] { return SGL_Interleave1DArray(with_host, 5, 0, &out, &length); }),
+      row("interleave count < 0", {}, bad, [&] { return SGL_Interleave1DArray(on_device, 4, -1, &out, &length); }),
+      row("interleave length < 0", {}, bad, [&] { return SGL_Interleave1DArray(on_device, -4, 2, &out, &length); }),
+      row("interleave beyond int", {}, bad,
+          [&] { return SGL_Interleave1DArray(on_device, INT_MAX / 2 + 1, 2, &out, &length); }),
+      row("interleave null inputs", {}, bad, [&] { return SGL_Interleave1DArray(nullptr, 4, 2, &out, &length); }),
+      row("interleave to null", {}, bad, [&] { return SGL_Interleave1DArray(on_device, 4, 2, nullptr, &length); }),
+      row("interleave null length", {}, bad, [&] { return SGL_Interleave1DArray(on_device, 4, 2, &out, nullptr); }),
+      row("interleave a null input", {}, bad, [&] { return SGL_Interleave1DArray(with_null, 4, 2, &out, &length); }),
+      row("interpolate inside", {0, 0, 0, 1, 0, 0, 0, 0}, 0,
+          [&] { return SGL_Interpolate1DArray(8, 2.5f, d, &result); }),
+      row("interpolate n = 0", {}, bad, [&] { return SGL_Interpolate1DArray(0, 0.5f, d, &result); }),
+      row("interpolate to null", {}, bad, [&] { return SGL_Interpolate1DArray(8, 0.5f, d, nullptr); }),
+      row("threshold crossing", {1, 1, 0, 2, 0, 1, 0, 1}, 0,
+          [&] { return SGL_Threshold1DArray(8, 2.5f, 0, d, &result); }),
+      row("threshold met at start", {1, 1, 0, 1, 0, 1, 0, 1}, 0,
+          [&] { return SGL_Threshold1DArray(8, 2.5f, 0, other.get(), &result); }),
+      row("threshold n = 0", {}, bad, [&] { return SGL_Threshold1DArray(0, 1, 0, d, &result); }),
+      row("threshold start < 0", {}, bad, [&] { return SGL_Threshold1DArray(8, 1, -1, d, &result); }),
+      row("threshold start = n", {}, bad, [&] { return SGL_Threshold1DArray(8, 1, 8, d, &result); }),
+      row("threshold to null", {}, bad, [&] { return SGL_Threshold1DArray(8, 1, 0, d, nullptr); }),
+      row("reverse", {0, 0, 0, 0, 0, 0, 0, 1}, 0, [&] { return SGL_Reverse1DArray(8, other.get()); }),
+      row("reverse one element", {}, 0, [&] { return SGL_Reverse1DArray(1, d); }),
+      row("reverse n < 0", {}, bad, [&] { return SGL_Reverse1DArray(-1, d); }),
+      row("rotate", {0, 0, 0, 0, 0, 0, 0, 2}, 0, [&] { return SGL_Rotate1DArray(8, -3, other.get()); }),
+      row("rotate by n", {}, 0, [&] { return SGL_Rotate1DArray(8, 16, d); }),
+      row("rotate nothing", {}, 0, [&] { return SGL_Rotate1DArray(0, 3, d); }),
+      row("rotate n < 0", {}, bad, [&] { return SGL_Rotate1DArray(INT_MIN, 3, d); }),
   };
   for (const Contract& r : rows) expect_contract(r);
 }
