@@ -110,8 +110,10 @@ const std::vector<std::function<void(std::mt19937&)>> kCalls = {
 class Concurrency : public testing_support::ExportTest {};
 
 TEST_F(Concurrency, EightHostThreadsCallEveryFamily) {
-#if defined(CUDA_BRELMONT_HOST_VARIANT)
-  const int previous = hostcudaSetBlockThreads(3);  // the launches of each thread on three host threads
+#if defined(CUDA_BRELMONT_HOST_VARIANT) && !defined(_WIN32)
+  // The launches of each thread on three host threads, so that ThreadSanitizer sees blocks side by side. Not under
+  // Wine: there, worker threads that turn into fibers for barrier kernels now and then deadlock in the heap's lock.
+  const int previous = hostcudaSetBlockThreads(3);
 #endif
   std::vector<std::thread> threads;
   for (unsigned t = 0; t < 8; ++t)
@@ -122,7 +124,7 @@ TEST_F(Concurrency, EightHostThreadsCallEveryFamily) {
       EXPECT_EQ(cudaGetLastError(), cudaSuccess) << "thread " << t;
     });
   for (std::thread& t : threads) t.join();
-#if defined(CUDA_BRELMONT_HOST_VARIANT)
+#if defined(CUDA_BRELMONT_HOST_VARIANT) && !defined(_WIN32)
   hostcudaSetBlockThreads(previous);
 #endif
 }
