@@ -418,10 +418,11 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
           {"transpose N-D", {1, 1, 0, 0, 0, 0, 0, 1}, permute(s, perm.data())}};
   // index: past a size, at -2, of a zero size, at INT_MAX; transpose N-D: by a repeated axis, by axis 3, of a
   // zero size; build of rank 1 onto 3, of rank 10; concatenate of rank 0, of a zero size, of rank 11, of ranks 11
-  // and 10; build of ranks 10 and 11
+  // and 10; build of ranks 10 and 11; index and transpose N-D of rank 1 without sizes
   for (const auto& refused :
        {index(3, s, idx.data()), index(1, ins.data() + 1, minus2.data()), index(3, s0, at),
         index(2, d6.data(), huge.data()), permute(s, perm_dup.data()), permute(s, perm_far.data()), permute(s0, at),
+        index(1, nullptr, at), none([&] { SGL_TransposeNDArray(1, nullptr, at, x, &out, o.data()); }),
         join(true, 3, 1, s, s), join(true, 10, 10, s1, s1), join(false, 0, 0, nullptr, nullptr),
         join(false, 3, 3, s, s0), join(false, 11, 11, s1, s1), join(false, 11, 10, s1, s1), join(true, 10, 11, s1, s1)})
     rows.push_back({"no output " + std::to_string(rows.size() - 3), {}, refused, 1});
