@@ -415,7 +415,10 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
   rows = {{"index", {1, 1, 0, 0, 0, 0, 0, 1}, index(3, s, keep.data())},
           {"build", {1, 1, 0, 0, 0, 0, 0, 1}, join(true, 3, 2, s, ins2.data())},
           {"concatenate", {1, 1, 0, 0, 0, 0, 0, 1}, join(false, 3, 3, s, s)},
-          {"transpose N-D", {1, 1, 0, 0, 0, 0, 0, 1}, permute(s, perm.data())}};
+          {"transpose N-D", {1, 1, 0, 0, 0, 0, 0, 1}, permute(s, perm.data())},
+          {"transpose N-D of rank 0, with no sizes to read",
+           {1, 1, 0, 0, 0, 0, 0, 1},
+           none([&] { SGL_TransposeNDArray(0, nullptr, nullptr, x, &out, nullptr); })}};
   // index: past a size, at -2, of a zero size, at INT_MAX; transpose N-D: by a repeated axis, by axis 3, of a
   // zero size; build of rank 1 onto 3, of rank 10; concatenate of rank 0, of a zero size, of rank 11, of ranks 11
   // and 10; build of ranks 10 and 11; index and transpose N-D of rank 1 without sizes
@@ -425,7 +428,7 @@ TEST_F(NdArrays, RuntimeCallsBadArgumentsAndFailures) {
         index(1, nullptr, at), none([&] { SGL_TransposeNDArray(1, nullptr, at, x, &out, o.data()); }),
         join(true, 3, 1, s, s), join(true, 10, 10, s1, s1), join(false, 0, 0, nullptr, nullptr),
         join(false, 3, 3, s, s0), join(false, 11, 11, s1, s1), join(false, 11, 10, s1, s1), join(true, 10, 11, s1, s1)})
-    rows.push_back({"no output " + std::to_string(rows.size() - 3), {}, refused, 1});
+    rows.push_back({"no output " + std::to_string(rows.size() - 4), {}, refused, 1});
   for (const Contract& row : rows) expect_contract(row, [](cudaError_t) { return 1; });
 }
 
