@@ -31,9 +31,8 @@ unsigned from_environment() {
 std::atomic<unsigned> configured_threads{from_environment()};
 
 // One worker and what it shares with its launcher. The thread is detached and owns the shared state with the
-// handle, so that ending it never waits: the handle dies in a thread-local destructor when its launcher ends,
-// and on Windows that runs under the loader lock, which the worker's own exit needs, so a join there would
-// never return.
+// handle, so that ending it never waits: the handle dies in a thread-local destructor as its launcher exits,
+// and under mingw-w64 a join there waited for ever on the worker's own exit.
 class Worker {
  public:
   explicit Worker(unsigned index) : slot_(std::make_shared<Slot>()) {
