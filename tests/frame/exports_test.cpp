@@ -1,7 +1,7 @@
 // Every export in one table: a typical call on small valid arrays, with its device arrays as arguments. The
-// table checks for all of them at once that a null device array is refused before any device work, and that
-// each allocation, launch, copy and synchronisation the call makes can fail and is reported with nothing left
-// behind.
+// table checks for all of them at once the runtime calls that call makes, that a null device array is refused
+// before any device work, and that each allocation, launch, copy and synchronisation the call makes can fail
+// and is reported with nothing left behind.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
@@ -60,8 +60,15 @@ struct Row {
   const char* name;
   Kind kind;
   int arrays;                      // device arrays among its arguments
+  CallCounts cost;                 // the runtime calls of the call (hostcuda only)
   std::function<int(Call&)> call;  // the export's status (0 for an export without one)
 };
+
+// Runtime calls {alloc, free, h2d, d2h, d2d, memset, sync, launch}: a launch waited for or queued, with new
+// arrays or none; a scratch array whose result is copied back.
+constexpr CallCounts kWaited{0, 0, 0, 0, 0, 0, 1, 1}, kQueued{0, 0, 0, 0, 0, 0, 0, 1};
+constexpr CallCounts kNewWaited{1, 0, 0, 0, 0, 0, 1, 1}, kTwoNewWaited{2, 0, 0, 0, 0, 0, 1, 1};
+constexpr CallCounts kNewQueued{1, 0, 0, 0, 0, 0, 0, 1}, kScratchResult{1, 1, 0, 1, 0, 0, 0, 1};
 
 constexpr int kNoOutput = -1;    // an export without a status made no output
 constexpr int kLeftOutput = -2;  // a failed call left an output array or a non-zero count behind
@@ -94,18 +101,22 @@ int expected(Kind kind, cudaError_t error) {
 }
 
 // Rows of the exports that share a signature.
-#define IN_PLACE(f) Row{#f, kStatus, 1, [](Call& c) { return f(c[0], 6); }}
-#define WITH_SCALAR(f) Row{#f, kStatus, 1, [](Call& c) { return f(c[0], 2.5f, 6); }}
-#define COUNT_FIRST(f) Row{#f, kStatus, 1, [](Call& c) { return f(6, c[0]); }}
-#define ELEMENT(f) Row{#f, kStatus, 1, [](Call& c) { return f(c[0], 2, 6); }}
-#define TWO_INPUTS(f) Row{#f, kStatus, 2, [](Call& c) { return f(c[0], c[1], 6, &c.out[0]); }}
-#define ARRAY_ARRAY(f) \
-  Row{#f, kStatus, 2, [](Call& c) { return f(2, Ints{2, 3}, Ints{3, 2}, c[0], c[1], &c.out[0], c.dims[0], c.counts); }}
-#define REPLACE(f) Row{#f, kStatus, 2, [](Call& c) { return f(2, Ints{4, 4}, Ints{2, 2}, Ints{1, 1}, c[0], c[1]); }}
-#define DELETE(f, o) \
-  Row{#f, kStatus, 1, [](Call& c) { return f(2, Ints{3, 4}, 1, 2, 1, c[0], c.o, c.dims[0], c.o + 1, c.dims[1]); }}
-#define JOIN(f) \
-  Row{#f, kOutputs, 2, [](Call& c) { return f(2, 2, Ints{2, 3}, Ints{2, 3}, c[0], c[1], &c.out[0], c.dims[0]), 0; }}
+#define IN_PLACE(f) Row{#f, kStatus, 1, kWaited, [](Call& c) { return f(c[0], 6); }}
+#define WITH_SCALAR(f) Row{#f, kStatus, 1, kWaited, [](Call& c) { return f(c[0], 2.5f, 6); }}
+#define COUNT_FIRST(f, cost) Row{#f, kStatus, 1, cost, [](Call& c) { return f(6, c[0]); }}
+#define ELEMENT(f) Row{#f, kStatus, 1, kQueued, [](Call& c) { return f(c[0], 2, 6); }}
+#define TWO_INPUTS(f) Row{#f, kStatus, 2, kNewWaited, [](Call& c) { return f(c[0], c[1], 6, &c.out[0]); }}
+#define ARRAY_ARRAY(f)               \
+  Row{#f, kStatus, 2, kNewWaited,    \
+      [](Call& c) { return f(2, Ints{2, 3}, Ints{3, 2}, c[0], c[1], &c.out[0], c.dims[0], c.counts); }}
+#define REPLACE(f) \
+  Row{#f, kStatus, 2, kWaited, [](Call& c) { return f(2, Ints{4, 4}, Ints{2, 2}, Ints{1, 1}, c[0], c[1]); }}
+#define DELETE(f, o)                 \
+  Row{#f, kStatus, 1, kTwoNewWaited, \
+      [](Call& c) { return f(2, Ints{3, 4}, 1, 2, 1, c[0], c.o, c.dims[0], c.o + 1, c.dims[1]); }}
+#define JOIN(f)                      \
+  Row{#f, kOutputs, 2, kNewQueued,   \
+      [](Call& c) { return f(2, 2, Ints{2, 3}, Ints{2, 3}, c[0], c[1], &c.out[0], c.dims[0]), 0; }}
 
 const std::vector<Row>& rows() {
   static float2 pair{1.5f, -2};
@@ -122,62 +133,70 @@ const std::vector<Row>& rows() {
       IN_PLACE(SGL_InverseHyperbolicCosecant), IN_PLACE(SGL_InverseHyperbolicCotangent),
       TWO_INPUTS(SGL_PowerOfX), TWO_INPUTS(SGL_YTHRootOfX), TWO_INPUTS(SGL_LogBaseX),
       TWO_INPUTS(SGL_InverseTangent2Input),
-      {"SGL_SineAndCosine", kStatus, 1, [](Call& c) { return SGL_SineAndCosine(c[0], 6, &c.out[0], &c.out[1]); }},
+      {"SGL_SineAndCosine", kStatus, 1, kTwoNewWaited,
+       [](Call& c) { return SGL_SineAndCosine(c[0], 6, &c.out[0], &c.out[1]); }},
       IN_PLACE(SGL_Increment), IN_PLACE(SGL_Decrement), IN_PLACE(SGL_Square), IN_PLACE(SGL_Negate),
       IN_PLACE(SGL_Reciprocal), IN_PLACE(SGL_SquareRoot), IN_PLACE(SGL_Absolute), IN_PLACE(SGL_RoundToNearest),
       IN_PLACE(SGL_RoundTowardLessInfinity), IN_PLACE(SGL_RoundTowardMoreInfinity), IN_PLACE(SGL_Sign),
-      {"SGL_ScaleByPowerOfTwo", kStatus, 1, [](Call& c) { return SGL_ScaleByPowerOfTwo(c[0], 3, 6); }},
-      {"SGL_QuotientAndRemainder", kStatus, 2,
+      {"SGL_ScaleByPowerOfTwo", kStatus, 1, kWaited, [](Call& c) { return SGL_ScaleByPowerOfTwo(c[0], 3, 6); }},
+      {"SGL_QuotientAndRemainder", kStatus, 2, kTwoNewWaited,
        [](Call& c) { return SGL_QuotientAndRemainder(c[0], c[1], 6, 5, c.out, c.out + 1); }},
       WITH_SCALAR(SGL_AddArrayScalar), WITH_SCALAR(SGL_SubtractArrayScalar), WITH_SCALAR(SGL_SubtractScalarArray),
       WITH_SCALAR(SGL_MultArrayScalar), WITH_SCALAR(SGL_DivideArrayScalar), WITH_SCALAR(SGL_DivideScalarArray),
       ARRAY_ARRAY(SGL_AddArrayArray), ARRAY_ARRAY(SGL_SubstractArrayArray), ARRAY_ARRAY(SGL_MultArrayArray),
       ARRAY_ARRAY(SGL_DivideArrayArray),
-      {"SGL_AddArrayElement", kReduction, 1, [](Call& c) { float r; return SGL_AddArrayElement(c[0], 6, &r); }},
-      {"SGL_MultiplyArrayElement", kReduction, 1,
+      {"SGL_AddArrayElement", kReduction, 1, kScratchResult,
+       [](Call& c) { float r; return SGL_AddArrayElement(c[0], 6, &r); }},
+      {"SGL_MultiplyArrayElement", kReduction, 1, kScratchResult,
        [](Call& c) { float r; return SGL_MultiplyArrayElement(c[0], 6, &r); }},
-      {"SGL_MinMaxArray", kReduction, 1, [](Call& c) {
+      {"SGL_MinMaxArray", kReduction, 1, kScratchResult, [](Call& c) {
          int at[4];
          float low, high;
          return SGL_MinMaxArray(2, 0, Ints{2, 3}, c[0], &low, &high, at, at + 2);
        }},
-      {"SGL_ArraySubset", kStatus, 1,
+      {"SGL_ArraySubset", kStatus, 1, kNewWaited,
        [](Call& c) { return SGL_ArraySubset(2, Ints{3, 4}, Ints{1, 1}, Ints{2, 2}, c[0], c.out); }},
-      {"SGL_IndexArray", kOutputs, 1,
+      {"SGL_IndexArray", kOutputs, 1, kNewQueued,
        [](Call& c) { return SGL_IndexArray(2, Ints{3, 4}, Ints{1, -1}, c[0], &c.out[0], c.dims[0]), 0; }},
       REPLACE(SGL_ReplaceArraySubset), REPLACE(CSG_ReplaceArraySubset),
       DELETE(SGL_DeleteFromArray, out), DELETE(CSG_DeleteFromArray, complex_out),
-      {"SGL_InsertIntoArray", kStatus, 2,
+      {"SGL_InsertIntoArray", kStatus, 2, kNewWaited,
        [](Call& c) { return SGL_InsertIntoArray(2, 2, Ints{2, 3}, Ints{2, 2}, 1, 1, c[0], c[1], c.out, c.dims[0]); }},
       JOIN(SGL_BuildArray), JOIN(SGL_ConcatenateArray),
-      {"SGL_ReshapeArray", kStatus, 1, [](Call& c) { return SGL_ReshapeArray(c[0], 6, Ints{2, 4}, 2, &c.out[0]); }},
-      {"SGL_Transpose2DArray", kStatus, 2, [](Call& c) { return SGL_Transpose2DArray(Ints{2, 3}, c[0], c[1]); }},
-      {"SGL_TransposeNDArray", kOutputs, 1,
+      {"SGL_ReshapeArray", kStatus, 1, {1, 0, 0, 0, 1, 1, 0, 0},
+       [](Call& c) { return SGL_ReshapeArray(c[0], 6, Ints{2, 4}, 2, &c.out[0]); }},
+      {"SGL_Transpose2DArray", kStatus, 2, kQueued,
+       [](Call& c) { return SGL_Transpose2DArray(Ints{2, 3}, c[0], c[1]); }},
+      {"SGL_TransposeNDArray", kOutputs, 1, kNewQueued,
        [](Call& c) { return SGL_TransposeNDArray(3, Ints{2, 3, 4}, Ints{2, 0, 1}, c[0], c.out, c.dims[0]), 0; }},
-      {"SGL_Split1DArray", kStatus, 1,
+      {"SGL_Split1DArray", kStatus, 1, {2, 0, 0, 0, 0, 0, 0, 2},
        [](Call& c) { return SGL_Split1DArray(6, 2, c[0], &c.out[0], &c.counts[0], &c.out[1], &c.counts[1]); }},
-      {"SGL_Split2DArray", kStatus, 1,  // by columns
+      {"SGL_Split2DArray", kStatus, 1, {2, 0, 0, 0, 0, 0, 0, 2},  // by columns
        [](Call& c) { return SGL_Split2DArray(Ints{3, 4}, 1, 2, c[0], c.out, c.dims[0], c.out + 1, c.dims[1]); }},
-      {"SGL_InitArray", kOutputs, 0, [](Call& c) { return c.out[0] = SGL_InitArray(6, 2), 0; }},
-      {"CSG_InitArray", kOutputs, 0, [](Call& c) { return c.complex_out[0] = CSG_InitArray(6, &pair), 0; }},
-      {"SGL_SetTensor", kStatus, 1, [](Call& c) { return SGL_SetTensor(c[0], 3, 6); }},
-      {"CSG_SetTensor", kStatus, 1, [](Call& c) { return CSG_SetTensor(c[0], &pair, 6); }},
+      {"SGL_InitArray", kOutputs, 0, kNewWaited, [](Call& c) { return c.out[0] = SGL_InitArray(6, 2), 0; }},
+      {"CSG_InitArray", kOutputs, 0, kNewWaited, [](Call& c) { return c.complex_out[0] = CSG_InitArray(6, &pair), 0; }},
+      {"SGL_SetTensor", kStatus, 1, kWaited, [](Call& c) { return SGL_SetTensor(c[0], 3, 6); }},
+      {"CSG_SetTensor", kStatus, 1, kWaited, [](Call& c) { return CSG_SetTensor(c[0], &pair, 6); }},
       ELEMENT(SGL_IncrementElement), ELEMENT(SGL_DecrementElement),
-      {"SGL_Decimate1DArray", kStatus, 1, [](Call& c) { return SGL_Decimate1DArray(c[0], 7, 2, c.out); }},
-      {"SGL_Interleave1DArray", kStatus, 2,
+      {"SGL_Decimate1DArray", kStatus, 1, kTwoNewWaited,
+       [](Call& c) { return SGL_Decimate1DArray(c[0], 7, 2, c.out); }},
+      {"SGL_Interleave1DArray", kStatus, 2, kNewWaited,
        [](Call& c) { return SGL_Interleave1DArray(std::array<float*, 2>{c[0], c[1]}.data(), 3, 2, c.out, c.counts); }},
-      {"SGL_Interpolate1DArray", kStatus, 1,
+      {"SGL_Interpolate1DArray", kStatus, 1, {0, 0, 0, 1, 0, 0, 0, 0},
        [](Call& c) { float r; return SGL_Interpolate1DArray(6, 2.5f, c[0], &r); }},
-      {"SGL_Threshold1DArray", kStatus, 1,  // a rising input: the crossing is searched for
+      {"SGL_Threshold1DArray", kStatus, 1, {1, 1, 0, 2, 0, 1, 0, 1},  // a rising input: the crossing is searched for
        [](Call& c) { float r; return SGL_Threshold1DArray(6, 1.6f, 0, c[0], &r); }},
-      COUNT_FIRST(SGL_Reverse1DArray),
-      {"SGL_Rotate1DArray", kStatus, 1, [](Call& c) { return SGL_Rotate1DArray(6, 2, c[0]); }},
-      COUNT_FIRST(SGL_SortNDArray),
-      {"SGL_SearchNDArray", kOutputs, 1,  // finds element 4, at (1, 1)
+      COUNT_FIRST(SGL_Reverse1DArray, kQueued),
+      {"SGL_Rotate1DArray", kStatus, 1, {0, 0, 0, 0, 0, 0, 0, 2},
+       [](Call& c) { return SGL_Rotate1DArray(6, 2, c[0]); }},
+      COUNT_FIRST(SGL_SortNDArray, (CallCounts{1, 1, 0, 0, 1, 0, 0, 1})),
+      {"SGL_SearchNDArray", kOutputs, 1, kScratchResult,  // finds element 4, at (1, 1)
        [](Call& c) { return SGL_SearchNDArray(2, 6, Ints{2, 3}, Ints{0, 0}, 1.5f, c[0], c.counts, c.dims[0]), 0; }},
-      {"SGL_RemoveDup1DArray", kOutputs, 1, [](Call& c) { return SGL_RemoveDup1DArray(c[0], 6, c.out, c.counts), 0; }},
-      COUNT_FIRST(SGL_ShuffleNDArray),
-      {"CompleteFFT", kInPlace, 1, [](Call& c) { return CompleteFFT(c[0], Ints{2, 5}, 2), 0; }},
+      {"SGL_RemoveDup1DArray", kOutputs, 1, {6, 5, 0, 1, 2, 0, 0, 4},
+       [](Call& c) { return SGL_RemoveDup1DArray(c[0], 6, c.out, c.counts), 0; }},
+      COUNT_FIRST(SGL_ShuffleNDArray, (CallCounts{3, 3, 0, 0, 1, 0, 0, 2})),
+      {"CompleteFFT", kInPlace, 1, {0, 0, 0, 0, 0, 0, 2, 1},
+       [](Call& c) { return CompleteFFT(c[0], Ints{2, 5}, 2), 0; }},
   };
   return table;
 }
@@ -251,13 +270,14 @@ TEST_F(Exports, NullArraysOfWhichNothingIsTouchedAreAccepted) {
   }
 }
 
-// Each row: a null in place of each device array is refused before any device work; then each allocation,
-// launch and copy the valid call makes, and its first synchronisation, fails in turn and is reported by the
-// row's rule, the runtime's last error is that failure, and nothing is leaked.
-TEST_F(Exports, NullArraysAreRefusedAndEveryFailingStepIsReportedWithNothingLeftBehind) {
+// Each row: the valid call makes the row's runtime calls; a null in place of each device array is refused before
+// any device work; then each allocation, launch and copy the valid call makes, and its first synchronisation,
+// fails in turn and is reported by the row's rule, the runtime's last error is that failure, and nothing is leaked.
+TEST_F(Exports, RuntimeCallsNullArraysRefusedAndEveryFailingStepReportedWithNothingLeftBehind) {
   for (const Row& row : rows()) {
     CallCounts cost, made;
     ASSERT_EQ(run(row, &cost), 0) << row.name << " fails on valid arrays";
+    if (kHooks) EXPECT_EQ(cost, row.cost) << row.name << ": runtime calls";
     for (int k = 0; k < row.arrays; ++k) {
       EXPECT_EQ(run(row, &made, k), expected(row.kind, cudaSuccess)) << row.name << " with array " << k << " null";
       EXPECT_EQ(made, CallCounts{}) << row.name << " with array " << k << " null";
