@@ -119,11 +119,11 @@ TEST_F(NdArrays, SubsetWrapsAndIndexKeepsTheDimensionsMarkedMinusOne) {
   std::vector<std::pair<Dims, Dims>> indexed = {
       {{3, 4}, {-1, 2}}, {{3, 4}, {2, 3}}, {{5}, {-1}}, {{5}, {3}}, {{2, 3, 4, 5}, {-1, 1, -1, 4}}};
   indexed.push_back({Dims(12, 2), {1, -1, 0, -1, -1, 1, 0, -1, 1, 1, -1, 0}});
-  for (auto [dims, indices] : indexed) {
-    Dims start(dims.size()), box(dims.size());
-    for (size_t k = 0; k < dims.size(); ++k)
-      start[k] = std::max(indices[k], 0), box[k] = indices[k] == -1 && dims.size() > 1 ? dims[k] : 1;
-    rows.push_back({dims, start, box, indices});
+  for (auto [d, ix] : indexed) {
+    Dims start(d.size()), box(d.size());
+    for (size_t k = 0; k < d.size(); ++k)
+      start[k] = std::max(ix[k], 0), box[k] = ix[k] == -1 && d.size() > 1 ? d[k] : 1;
+    rows.push_back({d, start, box, ix});
   }
   for (auto& [src_dims, start, box, indices] : rows) {
     const Values src = distinct(count_of(src_dims));
@@ -163,12 +163,11 @@ void expect_cut(Cut cut, const Dims& dims, int first, int count, int axis, const
 template <typename T, typename Replace, typename Delete>
 void expect_replace_and_delete(Replace replace, Delete del, Dims dims, Dims sub_dims, Dims start, int axis) {
   const std::vector<T> src = distinct<T>(count_of(dims)), sub = distinct<T>(count_of(sub_dims), 1000);
-  std::vector<T> want = src;
-  auto at = sub.begin();
-  over(sub_dims, [&](const Dims& q) {
-    Dims c(q);
-    for (size_t k = 0; k < q.size(); ++k) c[k] += start[k];
-    return want[flat(c, dims)] = *at++, 0;
+  const std::vector<T> want = over(dims, [&](Dims c) {
+    const T old = src[flat(c, dims)];
+    for (size_t k = 0; k < c.size(); ++k)
+      if ((c[k] -= start[k]) < 0 || c[k] >= sub_dims[k]) return old;
+    return sub[flat(c, sub_dims)];
   });
   DeviceBuffer<T> d(src), s(sub);
   ASSERT_EQ(replace(int(dims.size()), data(dims), data(sub_dims), data(start), d.get(), s.get()), cudaSuccess);
@@ -287,82 +286,71 @@ TEST_F(NdArrays, ReshapeKeepsTheSequenceAndTransposesPermuteDimensions) {
   }
 }
 
-// Refused: no runtime call, the status, and no output: outputs null, sizes and counts zero or as they were. The
-// exports with no status show a refusal that way only. Rows are numbered in their messages from 1, in this order.
+// Refused: no runtime call, the status, and no output: outputs null, sizes and counts zero (as they were). The
+// exports with no status show a refusal that way only. Rows are numbered in their messages from 1, in order.
 TEST_F(NdArrays, RefusedCallsDoNoDeviceWorkAndLeaveNoOutput) {
   DeviceBuffer<float> a(distinct(48)), b(distinct(48, 100));
   float *const x = a.get(), *const y = b.get(), *out, *other;
-  Dims d{2, 3, 4}, neg{2, -3, 4}, zero{2, 0, 4}, big{65536, 65536}, start{0, 0, 0}, bad_start{0, -1, 0}, one(11, 1);
-  Dims far{0, 2, 2}, box{2, 2, 3}, idx{-1, 3, 0}, perm_dup{0, 0, 1}, perm_far{0, 3, 1}, ins{2, 5}, huge{INT_MAX, -1};
-  Dims minus2{-2}, empty_wide{0, 131072, 131072}, empty_dst{0, 46341, 131072}, thin{0, 1, 1}, inner{0, 46340, 0};
-  int *const s = d.data(), *const s0 = zero.data(), *const s1 = one.data(), *const at = start.data(), sizes[24];
-  int *const o = sizes, *const o2 = sizes + 11, &nf = sizes[22], &ns = sizes[23];  // output sizes and counts
+  int d[] = {2, 3, 4}, neg[] = {2, -3, 4}, zero[] = {2, 0, 4}, big[] = {65536, 65536}, at[] = {0, 0, 0};
+  int below0[] = {0, -1, 0}, far[] = {0, 2, 2}, box[] = {2, 2, 3}, idx[] = {-1, 3, 0}, all[] = {-1, -1, -1};
+  int dup[] = {0, 0, 1}, perm3[] = {0, 3, 1}, ins[] = {2, 5}, huge[] = {INT_MAX, -1}, minus2[] = {-2};
+  int wide[] = {0, 131072, 131072}, empty_dst[] = {0, 46341, 131072}, thin[] = {0, 1, 1}, inner[] = {0, 46340, 0};
+  Dims ones(11, 1);
+  int *const one = ones.data(), sizes[24], *const o = sizes, *const o2 = sizes + 11, &nf = sizes[22], &ns = sizes[23];
   const auto subset = [&](auto... a) { return [&, a...] { return SGL_ArraySubset(a..., x, &out); }; };
-  const auto replace = [&](auto... a) { return [&, a...] { return SGL_ReplaceArraySubset(3, s, a...); }; };
+  const auto replace = [&](auto... a) { return [&, a...] { return SGL_ReplaceArraySubset(3, d, a...); }; };
   const auto cut = [&](auto... a) { return [&, a...] { return SGL_DeleteFromArray(a..., x, &out, o, &other, o2); }; };
   const auto insert = [&](auto... a) { return [&, a...] { return SGL_InsertIntoArray(a..., x, y, &out, o); }; };
   const auto reshape = [&](auto... a) { return [&, a...] { return SGL_ReshapeArray(x, a..., &out); }; };
   const auto transpose = [&](auto... a) { return [&, a...] { return SGL_Transpose2DArray(a...); }; };
-  const auto split = [&](int n, auto... a) {
+  const auto split = [&](auto n, auto... a) {
     return [&, n, a...] { return SGL_Split1DArray(n, 2, x, &out, a..., &ns); };
   };
-  const auto split2 = [&](auto... a) {
-    return [&, a...] { return SGL_Split2DArray(a..., 5, 0, x, &out, o, &other, o2); };
-  };
+  const auto split2 = [&](auto* s) { return [&, s] { return SGL_Split2DArray(s, 5, 0, x, &out, o, &other, o2); }; };
   // The exports with no status: 1 once they return.
   const auto index = [&](auto... a) { return [&, a...] { return SGL_IndexArray(a..., x, &out, o), 1; }; };
   const auto permute = [&](auto... a) { return [&, a...] { return SGL_TransposeNDArray(a..., x, &out, o), 1; }; };
-  const auto join = [&](bool build, auto... a) {
-    return [&, build, a...] { return (build ? SGL_BuildArray : SGL_ConcatenateArray)(a..., x, y, &out, o), 1; };
+  const auto build = [&](auto... a) { return [&, a...] { return SGL_BuildArray(a..., x, y, &out, o), 1; }; };
+  const auto concat = [&](auto... a) { return [&, a...] { return SGL_ConcatenateArray(a..., x, y, &out, o), 1; }; };
+  const auto nulled = [&] { return out == nullptr && other == nullptr && std::count(sizes, sizes + 24, 0) == 24; };
+  int row = 0;
+  const auto expect_rows = [&](int status, std::function<bool()> clean, std::vector<std::function<int()>> calls) {
+    for (const auto& call : calls) {
+      out = x, other = nullptr, std::fill_n(sizes, 24, 0);  // a stale output
+      expect_contract({"row " + std::to_string(++row), {}, call, status, clean});
+    }
   };
-  const auto nulled = [&] {
-    return out == nullptr && (other == nullptr || other == x) &&
-           std::all_of(sizes, sizes + 24, [](int k) { return k == 0 || k == 7; });
-  };
-  const int bad = cudaErrorInvalidValue;
   // An empty destination whose inner sizes multiply beyond int takes an empty box without forming an offset.
-  std::vector<Contract> rows = {{"replace into an empty destination wider than int", {}, [&] {
-                                   return SGL_ReplaceArraySubset(3, empty_dst.data(), thin.data(), inner.data(), x, y);
-                                 }}};
-  const auto refused = [&](int status, std::function<bool()> clean, std::vector<std::function<int()>> calls) {
-    for (const auto& call : calls) rows.push_back({"refused " + std::to_string(rows.size()), {}, call, status, clean});
-  };
-  refused(bad, nulled,
-          {// subset: of rank -1, of a zero size, from below 0, of a negative box, from null, beyond INT_MAX, of an
-           // empty source
-           subset(-1, s, at, box.data()), subset(3, s0, at, box.data()), subset(3, s, bad_start.data(), box.data()),
-           subset(3, s, at, neg.data()), subset(3, s, nullptr, box.data()), subset(2, s, at, big.data()),
-           subset(3, empty_wide.data(), at, box.data()),
-           // delete: on axis 3, past the end, from -1, of -1, from a zero size, of rank 0
-           cut(3, s, 0, 1, 3), cut(3, s, 2, 2, 1), cut(3, s, -1, 1, 1), cut(3, s, 0, -1, 1), cut(3, s0, 0, 1, 0),
-           cut(0, s, 0, 0, 0),
-           // insert: of rank 1 into 3, past the end, at -1, on axis 3, of rank 11, of a zero size
-           insert(3, 1, s, ins.data(), 0, 0), insert(3, 2, s, ins.data(), 3, 0), insert(3, 2, s, ins.data(), -1, 0),
-           insert(3, 2, s, ins.data(), 0, 3), insert(11, 11, s1, s1, 0, 0), insert(3, 3, s, s0, 0, 0),
-           // reshape: of -1, to a negative size, beyond INT_MAX; split 1-D: of -1, without a count, to one address;
-           // split 2-D: of a negative size, beyond INT_MAX
-           reshape(-1, s, 3), reshape(24, neg.data(), 3), reshape(24, big.data(), 2), split(-1, &nf, &other),
-           split(4, nullptr, &other), split(4, &nf, &out), split2(neg.data()), split2(big.data())});
+  expect_rows(0, nullptr, {[&] { return SGL_ReplaceArraySubset(3, empty_dst, thin, inner, x, y); }});
+  expect_rows(cudaErrorInvalidValue, nulled,
+              {// subset: of rank -1, of a zero size, from below 0, of a negative box, from null, beyond INT_MAX, of
+               // an empty source
+               subset(-1, d, at, box), subset(3, zero, at, box), subset(3, d, below0, box), subset(3, d, at, neg),
+               subset(3, d, nullptr, box), subset(2, d, at, big), subset(3, wide, at, box),
+               // delete: on axis 3, past the end, from -1, of -1, from a zero size, of rank 0
+               cut(3, d, 0, 1, 3), cut(3, d, 2, 2, 1), cut(3, d, -1, 1, 1), cut(3, d, 0, -1, 1), cut(3, zero, 0, 1, 0),
+               cut(0, d, 0, 0, 0),
+               // insert: of rank 1 into 3, past the end, at -1, on axis 3, of rank 11, of a zero size
+               insert(3, 1, d, ins, 0, 0), insert(3, 2, d, ins, 3, 0), insert(3, 2, d, ins, -1, 0),
+               insert(3, 2, d, ins, 0, 3), insert(11, 11, one, one, 0, 0), insert(3, 3, d, zero, 0, 0),
+               // reshape: of -1, to a negative size, beyond INT_MAX; split 1-D: of -1, without a count, to one
+               // address; split 2-D: of a negative size, beyond INT_MAX
+               reshape(-1, d, 3), reshape(24, neg, 3), reshape(24, big, 2), split(-1, &nf, &other),
+               split(4, nullptr, &other), split(4, &nf, &out), split2(neg), split2(big)});
   // No output to check: replace past the end, from below 0, overlapping; delete complex on axis -1; transpose 2-D
   // of a negative size, beyond INT_MAX, overlapping.
-  refused(bad, nullptr,
-          {replace(box.data(), far.data(), x, y), replace(box.data(), bad_start.data(), x, y),
-           replace(box.data(), at, x, x + 5),
-           [&] { return CSG_DeleteFromArray(3, s, 0, 1, -1, nullptr, nullptr, o, nullptr, o2); },
-           transpose(neg.data() + 1, x, y), transpose(big.data(), x, y), transpose(s, x, x + 3)});
+  expect_rows(cudaErrorInvalidValue, nullptr,
+              {replace(box, far, x, y), replace(box, below0, x, y), replace(box, at, x, x + 5),
+               [&] { return CSG_DeleteFromArray(3, d, 0, 1, -1, nullptr, nullptr, o, nullptr, o2); },
+               transpose(neg + 1, x, y), transpose(big, x, y), transpose(d, x, x + 3)});
   // index: past a size, at -2, of a zero size, at INT_MAX, of rank 1 without sizes; transpose N-D: by a repeated
   // axis, by axis 3, of a zero size, of rank 1 without sizes; build of rank 1 onto 3, of rank 10; concatenate of
   // rank 0, of a zero size, of rank 11, of ranks 11 and 10; build of ranks 10 and 11
-  refused(1, nulled,
-          {index(3, s, idx.data()), index(1, ins.data() + 1, minus2.data()), index(3, s0, at),
-           index(2, ins.data(), huge.data()), index(1, nullptr, at), permute(3, s, perm_dup.data()),
-           permute(3, s, perm_far.data()), permute(3, s0, at), permute(1, nullptr, at), join(true, 3, 1, s, s),
-           join(true, 10, 10, s1, s1), join(false, 0, 0, nullptr, nullptr), join(false, 3, 3, s, s0),
-           join(false, 11, 11, s1, s1), join(false, 11, 10, s1, s1), join(true, 10, 11, s1, s1)});
-  for (const Contract& row : rows) {
-    out = other = x, std::fill(sizes, sizes + 24, 7);  // stale outputs, sizes and counts
-    expect_contract(row);
-  }
+  expect_rows(1, nulled,
+              {index(3, d, idx), index(1, ins + 1, minus2), index(3, zero, all), index(2, ins, huge),
+               index(1, nullptr, at), permute(3, d, dup), permute(3, d, perm3), permute(3, zero, at),
+               permute(1, nullptr, at), build(3, 1, d, d), build(10, 10, one, one), concat(0, 0, nullptr, nullptr),
+               concat(3, 3, d, zero), concat(11, 11, one, one), concat(11, 10, one, one), build(10, 11, one, one)});
 }
 
 }  // namespace
