@@ -12,6 +12,7 @@
 #include <random>
 #include <set>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "cuda_brelmont.h"
@@ -69,13 +70,7 @@ TEST_F(SortFamily, SortShuffleAndDuplicateRemovalKeepBitsAndTouchNothingPastN) {
                                               {{7, 7, 7}, 3},
                                               {{0.0f, -0.0f, 5}, 3},
                                               {{kNan, 1, kNegativeNan, 1, kNan}, 5}};
-  for (int n : boundary_sizes()) {
-    Floats few(n), all(n);  // 16 values with -0 and NaNs salted in; all different
-    for (float& x : few) x = static_cast<float>(static_cast<int>(rng() % 16) - 8);
-    for (int k = 0; k < n / 50; ++k) few[rng() % n] = rng() % 2 ? -0.0f : kNan;
-    for (int i = 0; i < n; ++i) all[i] = static_cast<float>((i * 7919) % (n + 1)) - n / 2.0f;
-    rows.insert(rows.end(), {{salted(rng, n), n}, {salted(rng, n + 7), n}, {few, n}, {all, n}});
-  }
+  for (int n : boundary_sizes()) rows.push_back({salted(rng, n + 7), n});  // seven more that no call may touch
   for (const auto& [data, n] : rows) {
     const std::string what = std::to_string(n) + " of " + std::to_string(data.size());
     Floats want = data, kept = data, unique;
@@ -85,7 +80,7 @@ TEST_F(SortFamily, SortShuffleAndDuplicateRemovalKeepBitsAndTouchNothingPastN) {
       if (std::isnan(data[i]) || seen.insert(bits(data[i] == 0.0f ? 0.0f : data[i])).second) unique.push_back(data[i]);
     DeviceBuffer<float> d(data), s(data), u(data);
     ASSERT_EQ(SGL_SortNDArray(n, d.get()), cudaSuccess);
-    expect_same_bits("sort " + what, d.download(), want);
+    EXPECT_TRUE(same_bytes(d.download(), want)) << "sort " << what;  // NaNs in their order too
     ASSERT_EQ(SGL_ShuffleNDArray(n, s.get()), cudaSuccess);
     Floats got = s.download();
     std::sort(got.begin(), got.begin() + n, by_bits), std::sort(kept.begin(), kept.begin() + n, by_bits);
@@ -168,13 +163,14 @@ void expect_search(Ints dims, const Floats& data, Ints start, float value) {
 
 TEST_F(SortFamily, SearchScansForwardFromTheStart) {
   const Floats grid = {1, 2, 3, 4, 2, 6}, zeros = {1, -0.0f, 3, kNan, 5, 0}, nans = {1, -0.0f, 3, kNan, 5, kNan};
-  for (const auto& [start, value] :
-       std::vector<std::pair<Ints, float>>{{{0, 0}, 2}, {{0, 2}, 2}, {{1, 2}, 2}, {{1, 1}, 2}})
-    expect_search({2, 3}, grid, start, value);
-  expect_search({6}, zeros, {0}, 0.0f);   // 0.0 finds -0.0
-  expect_search({6}, zeros, {2}, -0.0f);  // and -0.0 finds 0.0
-  expect_search({6}, nans, {0}, kNan);    // NaN finds nothing
-  expect_search({2, 1, 3}, grid, {1, 0, 1}, 6);
+  using Row = std::tuple<Ints, const Floats*, Ints, float>;  // sizes, data, start, value
+  // Matches before, at and after the start; 0 and -0 find each other, NaN nothing; without dimensions (found or
+  // not) no index is written.
+  for (const auto& [dims, data, start, value] :
+       {Row{{2, 3}, &grid, {0, 0}, 2}, Row{{2, 3}, &grid, {0, 2}, 2}, Row{{2, 3}, &grid, {1, 2}, 2},
+        Row{{2, 3}, &grid, {1, 1}, 2}, Row{{2, 1, 3}, &grid, {1, 0, 1}, 6}, Row{{6}, &zeros, {0}, 0.0f},
+        Row{{6}, &zeros, {2}, -0.0f}, Row{{6}, &nans, {0}, kNan}, Row{{}, &grid, {}, 6}, Row{{}, &grid, {}, 7}})
+    expect_search(dims, *data, start, value);
   // Ranges of 2^16, 2^18, 2^20 elements from the start: matches at their edges and in the last one.
   const int n = 1500000;
   Floats ones(n, 1.0f);
@@ -187,12 +183,13 @@ TEST_F(SortFamily, SearchScansForwardFromTheStart) {
   expect_search({n}, ones, {3}, 2.0f);
 }
 
+// Where a call differs from the typical one that tests/frame/exports_test.cpp fails step by step for every export:
+// refusals and calls with nothing to do make no runtime call; a search reads ranges that grow until a match.
 TEST_F(SortFamily, RuntimeCallsBadArgumentsAndFailures) {
   const int n = 1500000;
   Floats ramp(n);
-  for (int i = 0; i < n; ++i) ramp[i] = static_cast<float>(i % 1000);
-  Floats thousand(ramp.begin(), ramp.begin() + 1000);
-  DeviceBuffer<float> d(ramp), mix(thousand), two(Floats{2, 1});
+  std::iota(ramp.begin(), ramp.end(), 0.0f);
+  DeviceBuffer<float> d(ramp), two(Floats{2, 1});
   int dims[] = {n}, start[] = {0, 0}, index[2] = {kUnwritten, kUnwritten}, found, count, six[] = {2, 3}, far[] = {0, 3},
       below[] = {-1, 0};
   float* out = nullptr;
@@ -209,67 +206,31 @@ TEST_F(SortFamily, RuntimeCallsBadArgumentsAndFailures) {
     return out != nullptr && out != d.get() && count > 0 ? 0 : count == 0 || !counted ? 1 : 2;
   };
   const auto untouched = [&] { return index[0] == kUnwritten && two.download() == Floats{2, 1}; };
-  const auto sorted = [&] {
-    const Floats v = d.download();
-    return std::equal(thousand.begin(), thousand.end(), v.begin());
-  };
-  const auto kept = [&] {
-    Floats v = mix.download();
-    std::sort(v.begin(), v.end());
-    return v == thousand;
-  };
   const auto nothing_made = [&] { return (out == nullptr || out == d.get()) && count <= 0; };
   const int bad = cudaErrorInvalidValue;
-  // Sort: scratch of n floats, one sort, its result copied back from the scratch half. Search: a match in the
-  // first range searches one range; a miss ranges of 2^16, 2^18, 2^20 and the remaining 123744 elements.
-  // Duplicate removal: keys, alternate keys, positions, alternate positions, the count and the result; the input
-  // copied to the keys and the selection to the result; numbering, sort, marks and selection. Shuffle: two halves
-  // of keys and one of values; keys drawn, pairs sorted, values copied back.
   const Contract statuses[] = {
-      {"sort", {1, 1, 0, 0, 1, 0, 0, 1}, [&] { return SGL_SortNDArray(1000, d.get()); }, 0, sorted},
-      {"sort of one", {}, [&] { return SGL_SortNDArray(1, two.get()); }},
-      {"sort of none", {}, [&] { return SGL_SortNDArray(0, two.get()); }},
       {"sort n < 0", {}, [&] { return SGL_SortNDArray(-1, two.get()); }, bad, untouched},
-      {"shuffle", {3, 3, 0, 0, 1, 0, 0, 2}, [&] { return SGL_ShuffleNDArray(1000, mix.get()); }, 0, kept},
       {"shuffle of one", {}, [&] { return SGL_ShuffleNDArray(1, two.get()); }},
-      {"shuffle of none", {}, [&] { return SGL_ShuffleNDArray(0, two.get()); }},
       {"shuffle n < 0", {}, [&] { return SGL_ShuffleNDArray(-1, two.get()); }, bad, untouched},
   };
   for (const Contract& row : statuses) expect_contract(row);
+  // A match in the first range searches one range; a miss ranges of 2^16, 2^18, 2^20 and the remaining 123744.
   const Contract stand_ins[] = {
       {"search, early match", {1, 1, 0, 1, 0, 0, 0, 1}, [&] { return search(1, n, dims, start, 5); }, 0, untouched},
       {"search, miss", {1, 1, 0, 4, 0, 0, 0, 4}, [&] { return search(1, n, dims, start, -1); }, 1},
       {"search for NaN", {}, [&] { return search(1, n, dims, start, kNan); }, 1},
-      {"search without dimensions", {1, 1, 0, 1, 0, 0, 0, 1}, [&] { return search(0, 3, nullptr, nullptr, 2); }},
-      {"search without dimensions, miss",
-       {1, 1, 0, 1, 0, 0, 0, 1},
-       [&] { return search(0, 3, nullptr, nullptr, 3); },
-       1,
-       untouched},
-      {"search n < 0", {}, [&] { return search(2, -1, six, start, 1); }, 1, untouched},
       {"search ndims < 0", {}, [&] { return search(-1, 6, six, start, 1); }, 1, untouched},
       {"search null sizes", {}, [&] { return search(2, 6, nullptr, start, 1); }, 1, untouched},
       {"search null start", {}, [&] { return search(2, 6, six, nullptr, 1); }, 1, untouched},
       {"search null index", {}, [&] { return search(2, 6, six, start, 1, false); }, 1, untouched},
       {"search sizes beyond n", {}, [&] { return search(2, 5, six, start, 1); }, 1, untouched},
       {"search sizes short of n", {}, [&] { return search(2, 7, six, start, 1); }, 1, untouched},
-      {"search negative sizes", {}, [&] { return search(2, 6, below, start, 1); }, 1, untouched},
       {"search start past a size", {}, [&] { return search(2, 6, six, far, 1); }, 1, untouched},
       {"search start below 0", {}, [&] { return search(2, 6, six, below, 1); }, 1, untouched},
-      {"duplicate removal",
-       {6, 6, 0, 1, 2, 0, 0, 4},
-       [&] { return unique(d.get(), 5000, &out, &count); },
-       0,
-       nothing_made,
-       1},
       {"duplicate removal of none", {}, [&] { return unique(d.get(), 0, &out, &count); }, 1, nothing_made},
       {"duplicate removal n < 0", {}, [&] { return unique(d.get(), -1, &out, &count); }, 1, nothing_made},
       {"duplicate removal to null", {}, [&] { return unique(d.get(), 2, nullptr, &count); }, 1, nothing_made},
-      {"duplicate removal null count",
-       {},
-       [&] { return unique(d.get(), 2, &out, nullptr); },
-       1,
-       [&] { return out == nullptr; }},
+      {"duplicate removal null count", {}, [&] { return unique(d.get(), 2, &out, nullptr); }, 1, nothing_made},
   };
   for (const Contract& row : stand_ins) expect_contract(row, [](cudaError_t) { return 1; });
   SGL_SearchNDArray(2, 6, six, start, 1.0f, d.get(), nullptr, start);  // nothing to report to: no crash
