@@ -121,23 +121,17 @@ TEST_F(SortFamily, EveryShuffleGetsItsOwnSeed) {
   const Floats first = shuffled_identity(64);
   for (int c = 0; c < 5; ++c) ASSERT_NE(shuffled_identity(64), first) << "call " << c;
   // Four threads drawing at once, faster than the clock ticks: still no seed twice.
-  std::vector<std::vector<unsigned long long>> drawn(4);
+  std::vector<unsigned long long> drawn(4 * 20000);
   std::vector<std::thread> threads;
-  for (auto& mine : drawn)
-    threads.emplace_back([&mine] {
-      for (int k = 0; k < 20000; ++k) mine.push_back(brelmont::next_seed());
-    });
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] { std::generate_n(drawn.begin() + t * 20000, 20000, brelmont::next_seed); });
   for (auto& t : threads) t.join();
-  std::set<unsigned long long> all;
-  for (const auto& mine : drawn) all.insert(mine.begin(), mine.end());
-  EXPECT_EQ(all.size(), 4u * 20000u);
+  EXPECT_EQ(std::set<unsigned long long>(drawn.begin(), drawn.end()).size(), drawn.size());
   // Seeds follow the clock, so that a process started again draws others: once the clock has passed every tick
   // handed out, a seed is the mix of a tick read during its call.
-  const auto clock = [] {
-    const auto now = std::chrono::high_resolution_clock::now().time_since_epoch();
-    return static_cast<unsigned long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
-  };
-  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  using namespace std::chrono;
+  const auto clock = [] { return duration_cast<nanoseconds>(high_resolution_clock::now().time_since_epoch()).count(); };
+  std::this_thread::sleep_for(milliseconds(2));
   const unsigned long long from = clock(), seed = brelmont::next_seed(), to = clock();
   unsigned long long tick = from;
   while (tick <= to && brelmont::mix64(tick) != seed) ++tick;
