@@ -1,5 +1,6 @@
 // 1-D sequence operations bit for bit against plain host loops of their rules, across block, group and tile
-// boundaries; then every export's runtime calls, bad arguments and failing steps as rows of one contract table.
+// boundaries; then the runtime calls, bad arguments and failing steps that differ from a typical call's as rows of
+// one contract table.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 

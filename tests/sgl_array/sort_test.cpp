@@ -1,6 +1,6 @@
 // Sort, shuffle, search and duplicate removal against host references written for the test: an order spelled out
 // by value class, SplitMix64 keys computed here, a forward scan, and a first-occurrence loop over a set of seen
-// values. Then the family's runtime calls, bad arguments and failing steps as one contract table.
+// values. Then the family's refusals and the runtime calls that differ from a typical call's as one contract table.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
