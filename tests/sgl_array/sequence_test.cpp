@@ -1,5 +1,6 @@
 // 1-D sequence operations bit for bit against plain host loops of their rules, across block, group and tile
-// boundaries; then every export's runtime calls, bad arguments and failing steps as rows of one contract table.
+// boundaries; then the runtime calls, bad arguments and failing steps that differ from a typical call's as rows of
+// one contract table.
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
@@ -90,8 +91,7 @@ float interpolation_rule(const Floats& v, float x) {
 TEST_F(Sequence, InterpolationWeighsTheTwoNeighbours) {
   const Floats random = random_values(1000, 3), w = {1.0f + 0x1p-23f, 3.0f - 0x1p-22f, -1e30f, 1e-30f}, one = {4.5f};
   std::mt19937 rng(5);
-  std::vector<std::pair<const Floats*, float>> rows = {{&w, -kInf}, {&w, kInf}, {&w, kNaN},
-                                                       {&w, 3},     {&one, 0},  {&one, kNaN}};
+  std::vector<std::pair<const Floats*, float>> rows = {{&w, -kInf}, {&w, kInf}, {&w, kNaN}, {&w, 3}, {&one, 0}};
   for (int k = 0; k < 300; ++k) {
     const float x = std::uniform_real_distribution<float>(-2.0f, 1002.0f)(rng);
     rows.push_back({&random, x}), rows.push_back({&w, x / 333.0f});
@@ -118,21 +118,21 @@ float threshold_rule(const Floats& v, float t, int start) {
   return kNaN;
 }
 
+// Worked rows for what random values seldom hit: elements equal to the level, NaNs, infinities; then random
+// trials against the scan.
 TEST_F(Sequence, ThresholdFindsTheFirstRisingCrossing) {
   using Row = std::tuple<Floats, float, int, float>;  // values, level, start, the crossing
   for (const auto& [v, level, start, want] :
-       {Row{{0, 2, 4, 6, 8}, 5, 0, 2.5f}, Row{{0, 2, 4, 6, 8}, 5, 3, 3}, Row{{0, 1, 9}, 5, 2, 2}, Row{{3}, 5, 0, 0},
-        Row{{0, 1, 2}, 5, 2, 2}, Row{{0, 9, 1, 9}, 5, 0, 5.0f / 9}, Row{{0, 10, 0}, 5, 0, 2}, Row{{0, 2, 5}, 5, 0, 2},
-        Row{{0, 4, 4, 9}, 4, 0, 1}, Row{{0, 1, 2, 9}, kNaN, 0, kNaN}, Row{{0, kNaN, kNaN, 9}, 5, 0, kNaN},
-        Row{{0, kNaN, 3, 9}, 5, 0, 2 + 2.0f / 6}, Row{{0, kNaN, 4, 9}, 4, 0, 2}, Row{{-kInf, kInf}, 0, 0, kNaN},
-        Row{{6, 6, 6}, 6, 1, 1}})
+       {Row{{0, 9, 1, 9}, 5, 0, 5.0f / 9}, Row{{0, 2, 5}, 5, 0, 2}, Row{{0, 4, 4, 9}, 4, 0, 1}, Row{{6, 6, 6}, 6, 1, 1},
+        Row{{0, 1, 2, 9}, kNaN, 0, kNaN}, Row{{0, kNaN, kNaN, 9}, 5, 0, kNaN}, Row{{0, kNaN, 4, 9}, 4, 0, 2},
+        Row{{-kInf, kInf}, 0, 0, kNaN}})
     EXPECT_SAME_FLOAT(threshold(v, level, start), want) << start << " " << level;
   std::mt19937 rng(11);
   for (int n : {1, 2, 255, 2049, 20000})
-    for (int trial = 0; trial < 6; ++trial) {  // one crossing near the end, a tile edge or the start; noise; a NaN
+    for (int trial = 0; trial < 6; ++trial) {  // one crossing (over a tile edge where there is one), or none; noise
       Floats v =
           trial % 3 == 1 ? random_values(n, trial, -10.0f, 10.0f) : random_values(n, n * 31 + trial, -1.0f, 0.0f);
-      const int at = std::uniform_int_distribution<int>(0, n - 1)(rng);
+      const int at = trial == 0 && n > 2048 ? 2048 : std::uniform_int_distribution<int>(0, n - 1)(rng);
       for (int i = at; trial % 3 == 0 && i < n; ++i) v[i] += 2.0f;
       if (trial == 5 && n > 3) v[n / 2] = kNaN;
       if (trial == 2) v[n - 1] = 1.0f;
@@ -140,12 +140,6 @@ TEST_F(Sequence, ThresholdFindsTheFirstRisingCrossing) {
         for (float level : {0.5f, -0.5f, 0.0f})
           EXPECT_SAME_FLOAT(threshold(v, level, start), threshold_rule(v, level, start)) << n << " " << trial;
     }
-  Floats tiles(2048 * 40 + 3, -1.0f);  // forty tiles of 2048 and a bit: the crossing just below the last element
-  tiles.back() = 3.0f;
-  EXPECT_SAME_FLOAT(threshold(tiles, 1.0f, 5), static_cast<float>(tiles.size() - 2) + 0.5f);
-  tiles[2048] = 3.0f;  // an earlier crossing, from the last index of the first tile to the first of the second
-  EXPECT_SAME_FLOAT(threshold(tiles, 1.0f, 0), 2047.5f);
-  EXPECT_SAME_FLOAT(threshold(tiles, 1.0f, 2048), 2048.0f);
 }
 
 TEST_F(Sequence, ReversalAndRotationMoveElementsUnchanged) {
@@ -153,12 +147,10 @@ TEST_F(Sequence, ReversalAndRotationMoveElementsUnchanged) {
   sizes.insert(sizes.end(), {65537, 131075});  // more than 256 blocks of 256 threads
   for (int n : sizes) {
     Floats v = random_values(n, 17 * n), want(v.rbegin(), v.rend());
-    if (n > 2) v[1] = kNaN, want[n - 2] = kNaN;
     DeviceBuffer<float> d(v);
     ASSERT_EQ(SGL_Reverse1DArray(n, d.get()), cudaSuccess);
     expect_same_bits("reverse " + std::to_string(n), d.download(), want);
-    for (long long shift :
-         {1LL, -1LL, 2LL, 0LL, -257LL, n - 1LL, n + 3LL, -3LL * n - 5, 1LL * INT_MAX, 1LL * INT_MIN}) {
+    for (long long shift : {1LL, -1LL, 2LL, 0LL, -257LL, n + 3LL, -3LL * n - 5, 1LL * INT_MAX, 1LL * INT_MIN}) {
       if (n == 0) break;
       const long long s = ((shift % n) + n) % n;
       for (int i = 0; i < n; ++i) want[i] = v[(i - s + n) % n];
@@ -169,26 +161,27 @@ TEST_F(Sequence, ReversalAndRotationMoveElementsUnchanged) {
   }
 }
 
+// Runtime calls, refusals and failing steps where a call differs from the typical one that
+// tests/frame/exports_test.cpp fails step by step for every export: many groups, host inputs, empty results.
 TEST_F(Sequence, RuntimeCallsBadArgumentsAndFailures) {
   const Floats eight = {0, 1, 2, 3, 4, 5, 6, 7};
-  DeviceBuffer<float> data(eight), other(Floats{8, 9, 10, 11, 12, 13, 14, 15}), forty(random_values(40, 40));
+  DeviceBuffer<float> data(eight), forty(random_values(40, 40));
   Floats host = {-1, -2, -3, -4, -5, -6, -7, -8};
   float* const d = data.get();
-  float *slots[20], *out = nullptr, result = kUnwritten, *on_device[2] = {d, other.get()},
-                    *with_host[2] = {d, host.data()}, *with_null[2] = {d, nullptr};
+  float *slots[20], result = kUnwritten, *with_host[2] = {d, host.data()}, *on_device[2] = {d, forty.get()};
   int length = -1;
   const int bad = cudaErrorInvalidValue;
-  // Each call starts from null outputs and an unwritten result, and releases what a success hands over.
+  // Each call starts from null outputs (interleaving's result in slots[0]) and an unwritten result, and releases
+  // what a success hands over.
   const auto row = [&](std::string what, CallCounts cost, int status, std::function<cudaError_t()> call) {
     const auto run = [&, call] {
-      std::fill(std::begin(slots), std::end(slots), nullptr), out = nullptr, result = kUnwritten, length = -1;
+      std::fill(std::begin(slots), std::end(slots), nullptr), result = kUnwritten, length = -1;
       const cudaError_t s = call();
       for (float* p : slots) EXPECT_EQ(cudaFree(p), cudaSuccess);
-      EXPECT_EQ(cudaFree(out), cudaSuccess);
       return s;
     };
     const auto clean = [&] {
-      return out == nullptr && length <= 0 && result == kUnwritten && data.download() == eight &&
+      return length <= 0 && result == kUnwritten && data.download() == eight &&
              std::all_of(std::begin(slots), std::end(slots), [](float* p) { return p == nullptr; });
     };
     return Contract{what, cost, run, status, clean};
@@ -202,37 +195,26 @@ TEST_F(Sequence, RuntimeCallsBadArgumentsAndFailures) {
       row("decimate by 0", {}, bad, [&] { return SGL_Decimate1DArray(d, 8, 0, slots); }),
       row("decimate n < 0", {}, bad, [&] { return SGL_Decimate1DArray(d, -1, 2, slots); }),
       row("decimate to null", {}, bad, [&] { return SGL_Decimate1DArray(d, 8, 2, nullptr); }),
-      row("interleave", {1, 1, 0, 0, 0, 0, 1, 1}, 0,
-          [&] { return SGL_Interleave1DArray(on_device, 8, 2, &out, &length); }),
+      row("interleave, no scratch", {1, 1, 0, 0, 0, 0, 1, 1}, 0,
+          [&] { return SGL_Interleave1DArray(on_device, 8, 2, slots, &length); }),
       row("interleave a host input", {2, 2, 1, 0, 0, 0, 1, 1}, 0,
-          [&] { return SGL_Interleave1DArray(with_host, 8, 2, &out, &length); }),
-      row("interleave nothing", {}, 0, [&] { return SGL_Interleave1DArray(with_host, 0, 2, &out, &length); }),
-      row("interleave no inputs", {}, 0, [&] { return SGL_Interleave1DArray(with_host, 5, 0, &out, &length); }),
-      row("interleave count < 0", {}, bad, [&] { return SGL_Interleave1DArray(on_device, 4, -1, &out, &length); }),
-      row("interleave length < 0", {}, bad, [&] { return SGL_Interleave1DArray(on_device, -4, 2, &out, &length); }),
+          [&] { return SGL_Interleave1DArray(with_host, 8, 2, slots, &length); }),
+      row("interleave nothing", {}, 0, [&] { return SGL_Interleave1DArray(with_host, 0, 2, slots, &length); }),
+      row("interleave no inputs", {}, 0, [&] { return SGL_Interleave1DArray(with_host, 5, 0, slots, &length); }),
+      row("interleave count < 0", {}, bad, [&] { return SGL_Interleave1DArray(with_host, 4, -1, slots, &length); }),
+      row("interleave length < 0", {}, bad, [&] { return SGL_Interleave1DArray(with_host, -4, 2, slots, &length); }),
       row("interleave beyond int", {}, bad,
-          [&] { return SGL_Interleave1DArray(on_device, INT_MAX / 2 + 1, 2, &out, &length); }),
-      row("interleave null inputs", {}, bad, [&] { return SGL_Interleave1DArray(nullptr, 4, 2, &out, &length); }),
-      row("interleave to null", {}, bad, [&] { return SGL_Interleave1DArray(on_device, 4, 2, nullptr, &length); }),
-      row("interleave null length", {}, bad, [&] { return SGL_Interleave1DArray(on_device, 4, 2, &out, nullptr); }),
-      row("interleave a null input", {}, bad, [&] { return SGL_Interleave1DArray(with_null, 4, 2, &out, &length); }),
-      row("interpolate inside", {0, 0, 0, 1, 0, 0, 0, 0}, 0,
-          [&] { return SGL_Interpolate1DArray(8, 2.5f, d, &result); }),
+          [&] { return SGL_Interleave1DArray(with_host, INT_MAX / 2 + 1, 2, slots, &length); }),
+      row("interleave null inputs", {}, bad, [&] { return SGL_Interleave1DArray(nullptr, 4, 2, slots, &length); }),
+      row("interleave to null", {}, bad, [&] { return SGL_Interleave1DArray(with_host, 4, 2, nullptr, &length); }),
+      row("interleave null length", {}, bad, [&] { return SGL_Interleave1DArray(with_host, 4, 2, slots, nullptr); }),
       row("interpolate n = 0", {}, bad, [&] { return SGL_Interpolate1DArray(0, 0.5f, d, &result); }),
       row("interpolate to null", {}, bad, [&] { return SGL_Interpolate1DArray(8, 0.5f, d, nullptr); }),
-      row("threshold crossing", {1, 1, 0, 2, 0, 1, 0, 1}, 0,
-          [&] { return SGL_Threshold1DArray(8, 2.5f, 0, d, &result); }),
-      row("threshold met at start", {1, 1, 0, 1, 0, 1, 0, 1}, 0,
-          [&] { return SGL_Threshold1DArray(8, 2.5f, 0, other.get(), &result); }),
       row("threshold n = 0", {}, bad, [&] { return SGL_Threshold1DArray(0, 1, 0, d, &result); }),
       row("threshold start < 0", {}, bad, [&] { return SGL_Threshold1DArray(8, 1, -1, d, &result); }),
       row("threshold start = n", {}, bad, [&] { return SGL_Threshold1DArray(8, 1, 8, d, &result); }),
       row("threshold to null", {}, bad, [&] { return SGL_Threshold1DArray(8, 1, 0, d, nullptr); }),
-      row("reverse", {0, 0, 0, 0, 0, 0, 0, 1}, 0, [&] { return SGL_Reverse1DArray(8, other.get()); }),
-      row("reverse one element", {}, 0, [&] { return SGL_Reverse1DArray(1, d); }),
       row("reverse n < 0", {}, bad, [&] { return SGL_Reverse1DArray(-1, d); }),
-      row("rotate", {0, 0, 0, 0, 0, 0, 0, 2}, 0, [&] { return SGL_Rotate1DArray(8, -3, other.get()); }),
-      row("rotate by n", {}, 0, [&] { return SGL_Rotate1DArray(8, 16, d); }),
       row("rotate nothing", {}, 0, [&] { return SGL_Rotate1DArray(0, 3, d); }),
       row("rotate n < 0", {}, bad, [&] { return SGL_Rotate1DArray(INT_MIN, 3, d); }),
   };
