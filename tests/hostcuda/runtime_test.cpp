@@ -6,11 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cfenv>
 #include <cfloat>
 #include <climits>
 #include <numeric>
-#include <random>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -23,7 +21,6 @@
 
 namespace {
 
-using testing_support::bits;
 using testing_support::DeviceBuffer;
 using testing_support::from_bits;
 using Runtime = testing_support::ExportTest;  // no failure pending at the start, no leak and no error at the end
@@ -132,31 +129,15 @@ TEST_F(Runtime, LaunchRunsEveryThreadOnceWithBlocksOutOfOrderWithinTheDeviceLimi
   EXPECT_STREQ(cudaGetErrorString(cudaErrorMemoryAllocation), "out of memory");
 }
 
-// a + b rounded toward zero by the floating-point unit itself.
-float add_toward_zero_reference(float a, float b) {
-  volatile float va = a, vb = b;
-  const int mode = std::fegetround();
-  std::fesetround(FE_TOWARDZERO);
-  volatile float sum = va + vb;
-  std::fesetround(mode);
-  return sum;
-}
-
-TEST_F(Runtime, TowardZeroAdditionMatchesTheHardwareRoundingMode) {
+// Worked sums where rounding toward zero differs from rounding to nearest; SGL_RoundToNearest, built on it, is swept
+// bit for bit against an independent reference in the arithmetic tests.
+TEST_F(Runtime, TowardZeroAdditionTruncates) {
   for (auto [a, b, sum] :
        {std::tuple{0.49999997f, 0.5f, 0.99999994f}, {-0.49999997f, -0.5f, -0.99999994f}, {FLT_MAX, FLT_MAX, FLT_MAX},
-        {-FLT_MAX, -FLT_MAX, -FLT_MAX}, {16777216.0f, 1.0f, 16777216.0f}, {1.0f, -1.0f, 0.0f}, {-0.0f, -0.0f, -0.0f},
-        {INFINITY, 1.0f, INFINITY}, {INFINITY, -INFINITY, NAN}})
+        {-FLT_MAX, -FLT_MAX, -FLT_MAX}, {16777216.0f, 1.0f, 16777216.0f}, {-16777216.0f, -3.0f, -16777218.0f},
+        {1.0f, 0x1p-30f, 1.0f}, {-1.0f, -0x1p-30f, -1.0f}, {1.0f, -0x1p-30f, 0.99999994f}, {1.0f, -1.0f, 0.0f},
+        {-0.0f, -0.0f, -0.0f}, {0x1p-149f, 0x1p-149f, 0x1p-148f}, {INFINITY, 1.0f, INFINITY}, {INFINITY, -INFINITY, NAN}})
     EXPECT_SAME_FLOAT(__fadd_rz(a, b), sum) << a << " + " << b;
-  std::mt19937 rng(12345);
-  for (int k = 0; k < 200000; ++k) {
-    const float a = from_bits(rng());
-    if (!std::isfinite(a) || a == 0.0f) continue;
-    // b near a's magnitude so that the sum rounds, with either sign; subnormals too.
-    float b = std::ldexp(from_bits((rng() & 0x807fffffu) | 0x3f800000u), std::ilogb(a) - static_cast<int>(rng() % 41));
-    if (k % 3 == 0) b = from_bits(rng() & 0x807fffffu);
-    if (std::isfinite(b)) ASSERT_EQ(bits(__fadd_rz(a, b)), bits(add_toward_zero_reference(a, b))) << a << " + " << b;
-  }
 }
 
 TEST_F(Runtime, EachCallCountsOnceUnderItsKindCopiesStayInsideTheAllocationAndTheKthFailsOnDemand) {
