@@ -58,19 +58,20 @@ int created(void* array) {
 
 TEST_F(Creation, RuntimeCallsOfEmptyAndRefusedCallsAndUpdates) {
   DeviceBuffer<float> a(std::vector<float>{16777216.0f, 16777216.0f, INFINITY, NAN, -0.5f, 10}),
-      z(std::vector<float>{9, 9, 9});
+      z(std::vector<float>{1, 2, 3});
   DeviceBuffer<float2> b(std::vector<float2>{{1, 2}, {3, 4}, {5, 6}});
   float2 pair{5, 6};
-  const auto unwritten = [&] { return z.download() == std::vector<float>{9, 9, 9}; };
+  const auto filled = [&] { return z.download() == std::vector<float>{9, 9, 9}; };  // by n = 3; n <= 0 writes 7
   std::vector<Contract> rows = {{"CSG_InitArray null", {}, [] { return created(CSG_InitArray(4, nullptr)); }, 1},
                                 {"CSG_SetTensor null", {}, [&] { return CSG_SetTensor(b.get(), nullptr, 3); }, 1}};
-  // Nothing to do: no array made; a fill is synchronised (a failing synchronisation reported), reading no value.
-  for (int n : {0, INT_MIN}) {
-    rows.push_back({"SGL_InitArray", {}, [=] { return created(SGL_InitArray(n, 1)); }, 1});
-    rows.push_back({"CSG_InitArray", {}, [&, n] { return created(CSG_InitArray(n, &pair)); }, 1});
-    rows.push_back({"SGL_SetTensor", {0, 0, 0, 0, 0, 0, 1, 0}, [&, n] { return SGL_SetTensor(z.get(), 7, n); }, 0,
-                    unwritten});
-    rows.push_back({"CSG_SetTensor", {0, 0, 0, 0, 0, 0, 1, 0}, [&, n] { return CSG_SetTensor(b.get(), nullptr, n); }});
+  // Nothing to do: no array made; a fill is synchronised all the same, reading no value.
+  for (int n : {3, 0, INT_MIN}) {
+    if (n <= 0) rows.push_back({"SGL_InitArray", {}, [=] { return created(SGL_InitArray(n, 1)); }, 1});
+    if (n <= 0) rows.push_back({"CSG_InitArray", {}, [&, n] { return created(CSG_InitArray(n, &pair)); }, 1});
+    rows.push_back({"SGL_SetTensor", {0, 0, 0, 0, 0, 0, 1, n > 0},
+                    [&, n] { return SGL_SetTensor(z.get(), n > 0 ? 9 : 7, n); }, 0, filled});
+    rows.push_back({"CSG_SetTensor", {0, 0, 0, 0, 0, 0, 1, n > 0},
+                    [&, n] { return CSG_SetTensor(b.get(), n > 0 ? &pair : nullptr, n); }});
   }
   // Element updates return the launch status without waiting; an index at or past n launches nothing.
   for (auto [update, index, n, status] :
