@@ -259,10 +259,11 @@ TEST_F(Arith, SumsAndProductsStayWithinTheDoubleAccumulationBound) {
   }
   expect_within_double_bound(true, cancelling);
   // Signed zeros, infinities and NaN, and what overflows or underflows in float but not in double.
-  for (const auto& [sum, data] : {std::pair{true, Floats(1000, -0.0f)}, {true, {-0.0f, 0.0f}}, {true, {INFINITY, 1, -INFINITY}},
-                                  {true, {FLT_MAX, FLT_MAX, -FLT_MAX}}, {true, {FLT_MAX, FLT_MAX}}, {false, {1e30f, 1e30f, 1e-30f}},
-                                  {false, {1e-30f, 1e-15f}}, {false, {-0.0f, 5}}, {false, {-0.0f, -5}}, {false, {INFINITY, 0}},
-                                  {false, {FLT_MAX, 2}}})
+  for (const auto& [sum, data] :
+       {std::pair{true, Floats(1000, -0.0f)}, {true, {-0.0f, 0.0f}}, {true, {INFINITY, 1, -INFINITY}},
+        {true, {FLT_MAX, FLT_MAX, -FLT_MAX}}, {true, {FLT_MAX, FLT_MAX}}, {false, {1e30f, 1e30f, 1e-30f}},
+        {false, {1e-30f, 1e-15f}}, {false, {-0.0f, 5}}, {false, {-0.0f, -5}}, {false, {INFINITY, 0}},
+        {false, {FLT_MAX, 2}}})
     expect_within_double_bound(sum, data);
 }
 
@@ -369,9 +370,9 @@ TEST_F(Arith, RuntimeCallsOfEmptyAndRefusedCalls) {
     for (const auto& [what, ndims, sa, sb, null_at, status] :
          {std::tuple{"no elements", 2, Shape{2, 0}, Shape{2, 3}, 0, 0}, {"negative ndims", -1, {2}, {2}, 0, 1},
           {"11 dimensions", 11, Shape(11, 1), Shape(11, 1), 0, 1}, {"negative size", 2, {-1, 2}, {2, 2}, 0, 1},
-          {"negative size of B", 2, {2, 2}, {2, INT_MIN}, 0, 1}, {"A beyond INT_MAX", 2, {65536, 65536}, {2, 2}, 0, 1},
-          {"B beyond INT_MAX", 3, {1, 2, 2}, {2, 1 << 30, 2}, 0, 1}, {"bytes beyond INT_MAX", 1, {1 << 29}, {1 << 29}, 0, 1},
-          {"null sizes of A", 1, {2}, {2}, 2, 1}, {"null sizes of B", 1, {2}, {2}, 3, 1}, {"null result", 1, {2}, {2}, 6, 1},
+          {"negative size of B", 2, {2, 2}, {2, INT_MIN}, 0, 1}, {"A past INT_MAX", 2, {65536, 65536}, {2, 2}, 0, 1},
+          {"B past INT_MAX", 3, {1, 2, 2}, {2, 1 << 30, 2}, 0, 1}, {"too many bytes", 1, {1 << 29}, {1 << 29}, 0, 1},
+          {"null A sizes", 1, {2}, {2}, 2, 1}, {"null B sizes", 1, {2}, {2}, 3, 1}, {"null result", 1, {2}, {2}, 6, 1},
           {"null result sizes", 1, {2}, {2}, 7, 1}, {"null byte count", 1, {2}, {2}, 8, 1}})
       rows.push_back({o.name + std::string(" ") + what, {0, 0, 0, 0, 0, 0, status == 0, 0},
                       [&, o, ndims = ndims, sa = sa, sb = sb, null_at = null_at]() mutable {
@@ -389,14 +390,17 @@ TEST_F(Arith, RuntimeCallsOfEmptyAndRefusedCalls) {
   const auto reset = [&] { out[0] = out[1] = -1, std::fill(at.begin(), at.end(), -777); };
   for (auto reduction : {SGL_AddArrayElement, SGL_MultiplyArrayElement}) {
     for (int n : {0, INT_MIN})
-      rows.push_back({"reduce nothing", {}, [&, reduction, n] { return reset(), reduction(nullptr, n, out) + (bits(out[0]) != 0); }});
-    rows.push_back({"reduce to null", {}, [&, reduction] { return reduction(y.get(), 2, nullptr); }, BRELMONT_STATUS_BAD_PARAM});
+      rows.push_back({"reduce nothing", {}, [&, reduction, n] {
+                        return reset(), reduction(nullptr, n, out) + (bits(out[0]) != 0);  // +0 written
+                      }});
+    rows.push_back({"reduce to null", {}, [&, reduction] { return reduction(y.get(), 2, nullptr); },
+                    BRELMONT_STATUS_BAD_PARAM});
   }
   for (const auto& [what, ndims, dims, null_at] :
-       {std::tuple{"no dimensions", 0, Shape{2}, 0}, {"11 dimensions", 11, Shape(11, 1), 0}, {"negative size", 2, {2, -2}, 0},
-        {"empty", 2, {2, 0}, 0}, {"beyond INT_MAX", 2, {65536, 65536}, 0}, {"null sizes", 1, {6}, 3},
-        {"null minimum", 1, {6}, 5}, {"null maximum", 1, {6}, 6}, {"null minimum position", 1, {6}, 7},
-        {"null maximum position", 1, {6}, 8}})
+       {std::tuple{"no dimensions", 0, Shape{2}, 0}, {"11 dimensions", 11, Shape(11, 1), 0},
+        {"negative size", 2, {2, -2}, 0}, {"empty", 2, {2, 0}, 0}, {"past INT_MAX", 2, {65536, 65536}, 0},
+        {"null sizes", 1, {6}, 3}, {"null minimum", 1, {6}, 5}, {"null maximum", 1, {6}, 6},
+        {"null minimum position", 1, {6}, 7}, {"null maximum position", 1, {6}, 8}})
     rows.push_back({std::string("SGL_MinMaxArray ") + what, {},
                     [&, ndims = ndims, dims = dims, null_at = null_at]() mutable {
                       reset();
