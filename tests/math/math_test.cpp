@@ -1,7 +1,8 @@
 // The math exports. Each against an exact reference over its points (accuracy_cases.cpp): every result within
 // the bound that its recipe earns, NaN where the reference is NaN, infinities of the right sign. Then what those
 // bounds leave open (the sign of a zero and the finite values the recipes define exactly, SGL_SineAndCosine bit
-// for bit, the constant of SGL_LogBase10), and all 38 exports' runtime calls, refusals and failing steps.
+// for bit, the constant of SGL_LogBase10), and the runtime calls of empty and refused calls (every step of a
+// typical call fails in tests/frame/exports_test.cpp).
 #include <cuda_runtime.h>
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@ namespace {
 using namespace testing_support;
 using math_accuracy::Case;
 using math_accuracy::cases;
+using Floats = std::vector<float>;
 
 class Accuracy : public ExportTest, public ::testing::WithParamInterface<size_t> {};
 
@@ -38,9 +40,8 @@ TEST_P(Accuracy, StaysWithinTheBoundOfItsRecipe) {
 }
 
 std::string case_name(const ::testing::TestParamInfo<size_t>& info) {
-  std::string name;
-  for (char ch : cases()[info.param].name.substr(4))  // without "SGL_"
-    if (std::isalnum(static_cast<unsigned char>(ch))) name += ch;
+  std::string name = cases()[info.param].name.substr(4);  // without "SGL_"
+  name.erase(std::remove_if(name.begin(), name.end(), [](unsigned char ch) { return !std::isalnum(ch); }), name.end());
   return name;
 }
 
@@ -49,10 +50,9 @@ INSTANTIATE_TEST_SUITE_P(Math, Accuracy, ::testing::Range<size_t>(0, cases().siz
 // Exact values, where the accuracy tests hold a zero's sign and a finite value only to a bound (they
 // already match NaN and infinite results exactly, by class and sign).
 const float kNaN = NAN, kInf = INFINITY;
-const float kPi = from_bits(0x40490fdbu);      // the float nearest pi
-const float kHalfPi = from_bits(0x3fc90fdbu);  // nearest pi/2
-const float kQuarterPi = from_bits(0x3f490fdbu);
-const float kThreeQuarterPi = from_bits(0x4016cbe4u);
+// The floats nearest pi, pi/2, pi/4 and 3pi/4.
+const float kPi = from_bits(0x40490fdbu), kHalfPi = from_bits(0x3fc90fdbu), kQuarterPi = from_bits(0x3f490fdbu),
+            kThreeQuarterPi = from_bits(0x4016cbe4u);
 
 // Exports and their exact results: {x, expected} for one input, {x, y, expected} for two.
 const std::pair<std::vector<const char*>, std::vector<std::vector<float>>> kExact[] = {
@@ -100,76 +100,62 @@ const std::pair<std::vector<const char*>, std::vector<std::vector<float>>> kExac
       {kInf, -2, -0.0f}, {-kInf, 2, kPi}, {5, -kInf, -kHalfPi}}},
 };
 
+// The export's results on xs and ys (read by the exports of two inputs); a new-array export must leave its
+// inputs as they were.
+Floats results(const std::string& name, const Floats& xs, const Floats& ys) {
+  const Case* c = math_accuracy::find(name);
+  DeviceBuffer<float> x(xs), y(ys);
+  float* out[2] = {nullptr, nullptr};
+  EXPECT_TRUE(c != nullptr && math_accuracy::run(*c, x.get(), y.get(), int(xs.size()), out) == cudaSuccess) << name;
+  if (out[0] == nullptr) return x.download();
+  EXPECT_TRUE(same_bytes(x.download(), xs) && same_bytes(y.download(), ys)) << name << " wrote an input";
+  const DeviceBuffer<float> first = DeviceBuffer<float>::adopt(out[0], xs.size()),
+                            second = DeviceBuffer<float>::adopt(out[1], xs.size());
+  return (c->sine_and_cosine_output == 1 ? second : first).download();
+}
+
 class Math : public ExportTest {};
 
 TEST_F(Math, SpecialValuesAreExactByClassAndSign) {
   for (const auto& [names, rows] : kExact)
     for (const char* name : names) {
-      const Case* c = math_accuracy::find(name);
-      ASSERT_NE(c, nullptr) << name;
-      std::vector<float> xs, ys;
-      for (const auto& row : rows) xs.push_back(row[0]), ys.push_back(row.size() == 3 ? row[1] : 0.0f);
-      DeviceBuffer<float> x(xs), y(ys);
-      float* out[2] = {nullptr, nullptr};
-      ASSERT_EQ(math_accuracy::run(*c, x.get(), y.get(), static_cast<int>(xs.size()), out), cudaSuccess) << name;
-      const std::vector<float> got = out[0] ? DeviceBuffer<float>::adopt(out[0], xs.size()).download() : x.download();
-      for (size_t i = 0; i < xs.size(); ++i)
-        EXPECT_SAME_FLOAT(got[i], rows[i].back()) << name << " at x = " << xs[i] << ", y = " << ys[i];
+      Floats xs, ys, want;
+      for (const auto& row : rows)
+        xs.push_back(row[0]), ys.push_back(row.size() == 3 ? row[1] : 0), want.push_back(row.back());
+      expect_same_bits(name, results(name, xs, ys), want, {xs, ys});
     }
 }
 
 // SGL_SineAndCosine stores what SGL_Sine and SGL_Cosine store; SGL_LogBase10 is SGL_LN's result times the float
 // 0x3EDE5BD9, rounded once (the likely fault, the constant an ulp off, stays within the accuracy bound).
 TEST_F(Math, CompositesStoreTheBitsOfTheirParts) {
-  std::vector<float> x, log10;
+  Floats x, l;
   for (const math_accuracy::Point& p : math_accuracy::find("SGL_Sine")->points()) x.push_back(p.x);
-  for (const math_accuracy::Point& p : math_accuracy::find("SGL_LogBase10")->points()) log10.push_back(p.x);
-  const int n = static_cast<int>(x.size()), m = static_cast<int>(log10.size());
-  DeviceBuffer<float> input(x), sine(x), cosine(x), ln(log10), product(log10);
-  float* out[2] = {nullptr, nullptr};
-  ASSERT_TRUE(SGL_Sine(sine.get(), n) == cudaSuccess && SGL_Cosine(cosine.get(), n) == cudaSuccess &&
-              SGL_SineAndCosine(input.get(), n, &out[0], &out[1]) == cudaSuccess);
-  ASSERT_TRUE(SGL_LN(ln.get(), m) == cudaSuccess && SGL_LogBase10(product.get(), m) == cudaSuccess);
-  std::vector<float> want = ln.download();
+  for (const math_accuracy::Point& p : math_accuracy::find("SGL_LogBase10")->points()) l.push_back(p.x);
+  expect_same_bits("sine", results("SGL_SineAndCosine (sine)", x, x), results("SGL_Sine", x, x), {x});
+  expect_same_bits("cosine", results("SGL_SineAndCosine (cosine)", x, x), results("SGL_Cosine", x, x), {x});
+  Floats want = results("SGL_LN", l, l);
   for (float& v : want) v *= from_bits(0x3EDE5BD9u);
-  expect_same_bits("sine", DeviceBuffer<float>::adopt(out[0], x.size()).download(), sine.download(), {x});
-  expect_same_bits("cosine", DeviceBuffer<float>::adopt(out[1], x.size()).download(), cosine.download(), {x});
-  expect_same_bits("input", input.download(), x);
-  expect_same_bits("SGL_LogBase10", product.download(), want, {log10});
+  expect_same_bits("SGL_LogBase10", results("SGL_LogBase10", l, l), want, {l});
 }
 
-// One launch each, nothing done for n <= 0 (and nothing made for n < 0), null addresses refused; new arrays
-// distinct from the inputs and from each other, owned by the caller only when every step succeeded.
-TEST_F(Math, RuntimeCallsRefusalsAndFailures) {
-  const std::vector<float> values = {0.25f, -0.5f, 1.5f, 2.0f, -3.0f, 0.75f, 10.0f};
-  DeviceBuffer<float> in_place(values), x(values), y(values);
+// Nothing done for n <= 0, yet synchronised; nothing made for n < 0 or without an address for a new array.
+TEST_F(Math, RuntimeCallsOfEmptyAndRefusedCalls) {
+  DeviceBuffer<float> x(Floats{0.25f, -0.5f, 1.5f}), y(Floats{2.0f, -3.0f, 0.75f});
   float* const stale = reinterpret_cast<float*>(uintptr_t{0x5a5a5a5a5a5a5a5a});  // what no export would store
-  float* out[2] = {nullptr, nullptr};
-  std::vector<Contract> rows;
+  float* out[2] = {stale, stale};
   for (const Case& c : cases()) {
     const unsigned k = c.outputs();
-    const auto call = [&, k](int n, float** first, float** second) {
-      out[0] = out[1] = stale;
-      const cudaError_t status = k == 0   ? c.in_place(in_place.get(), n)
-                                 : k == 1 ? c.two_inputs(x.get(), y.get(), n, first)
-                                          : SGL_SineAndCosine(x.get(), n, first, second);
-      for (unsigned j = 0; j < k && status == cudaSuccess && n > 0; ++j) {
-        EXPECT_TRUE(out[j] != x.get() && out[j] != y.get() && out[j] != out[1 - j]) << c.name;
-        EXPECT_EQ(cudaFree(out[j]), cudaSuccess);
-      }
-      return status;
-    };
-    const auto no_outputs = [&, k] { return k == 0 || (out[0] == nullptr && (k == 1 || out[1] == nullptr)); };
-    for (int n : {7, 0, -1, INT_MIN})
-      rows.push_back({c.name + " n = " + std::to_string(n),
-                      {n > 0 ? k : 0, n > 0 ? k : 0, 0, 0, 0, 0, n >= 0 || k == 0, n > 0},
-                      [&out, call, n] { return call(n, &out[0], &out[1]); }, n >= 0 || k == 0 ? 0 : 1, no_outputs});
+    for (int n : {0, INT_MIN})
+      expect_contract({c.name + " n = " + std::to_string(n), {0, 0, 0, 0, 0, 0, n == 0 || k == 0, 0},
+                       [&, n] { return out[0] = out[1] = stale, math_accuracy::run(c, x.get(), y.get(), n, out); },
+                       n < 0 && k > 0, [&] { return k == 0 || (out[0] == nullptr && (k == 1 || out[1] == nullptr)); }});
     for (unsigned j = 0; j < k; ++j)
-      rows.push_back({c.name + " null output", {},
-                      [&out, call, j] { return call(7, j ? &out[0] : nullptr, j ? nullptr : &out[1]); }, 1});
+      expect_contract({c.name + " null output", {}, [&, j] {
+                         return k == 1 ? c.two_inputs(x.get(), y.get(), 3, nullptr)
+                                       : SGL_SineAndCosine(x.get(), 3, j ? &out[0] : nullptr, j ? nullptr : &out[1]);
+                       }, 1});
   }
-  for (const Contract& row : rows) expect_contract(row);
-  EXPECT_TRUE(x.download() == values && y.download() == values) << "a new-array export wrote its input";
 }
 
 }  // namespace
