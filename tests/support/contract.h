@@ -18,7 +18,6 @@ struct Contract {
   std::function<int()> call;      // the export's status as an int, 0 success; releases what a success hands over
   int status = 0;                 // its status with nothing failing
   std::function<bool()> clean;    // after a refused or failed call: outputs null, nothing written (if given)
-  unsigned late_allocations = 0;  // the last allocations, made once the launches are done (a result of counted size)
 };
 
 // The status an export returns when a runtime step fails with error: that error, for the cudaError_t exports.
@@ -36,7 +35,7 @@ inline void expect_contract(const Contract& c, const std::function<int(cudaError
   if (c.status != 0) EXPECT_TRUE(!c.clean || c.clean()) << c.what << ": refused, yet something was written";
   if (!kHooks || c.status != 0) return;
   const size_t live = live_allocations();
-  const auto expect_failed = [&](cudaError_t error, const std::string& step, bool allocation) {
+  const auto expect_failed = [&](cudaError_t error, const std::string& step, bool allocation = false) {
     const CallCounts made = calls_during([&] { EXPECT_EQ(c.call(), reported(error)) << c.what << ": " << step; });
     fail_allocation(0), fail_copy(0, cudaSuccess), fail_launch(0, cudaSuccess), fail_synchronize(cudaSuccess);
     EXPECT_EQ(cudaGetLastError(), error) << c.what << ": " << step;
@@ -45,14 +44,13 @@ inline void expect_contract(const Contract& c, const std::function<int(cudaError
     if (allocation) EXPECT_EQ(made.launches, 0u) << c.what << " launched after a failed allocation";
   };
   for (unsigned k = 1; k <= c.cost.allocations; ++k)
-    fail_allocation(k), expect_failed(cudaErrorMemoryAllocation, "allocation " + std::to_string(k),
-                                      k + c.late_allocations <= c.cost.allocations);
+    fail_allocation(k), expect_failed(cudaErrorMemoryAllocation, "allocation " + std::to_string(k), true);
   for (unsigned k = 1; k <= c.cost.copies_to_device + c.cost.copies_to_host + c.cost.copies_on_device; ++k)
-    fail_copy(k, cudaErrorIllegalAddress), expect_failed(cudaErrorIllegalAddress, "copy " + std::to_string(k), false);
+    fail_copy(k, cudaErrorIllegalAddress), expect_failed(cudaErrorIllegalAddress, "copy " + std::to_string(k));
   for (unsigned k = 1; k <= c.cost.launches; ++k)
-    fail_launch(k, cudaErrorNoKernelImageForDevice), expect_failed(cudaErrorNoKernelImageForDevice, "launch", false);
+    fail_launch(k, cudaErrorNoKernelImageForDevice), expect_failed(cudaErrorNoKernelImageForDevice, "launch");
   if (c.cost.synchronizations > 0)
-    fail_synchronize(cudaErrorIllegalAddress), expect_failed(cudaErrorIllegalAddress, "sync", false);
+    fail_synchronize(cudaErrorIllegalAddress), expect_failed(cudaErrorIllegalAddress, "sync");
 }
 
 }  // namespace testing_support

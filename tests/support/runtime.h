@@ -19,7 +19,6 @@ namespace testing_support {
 constexpr bool kHooks = true;
 constexpr unsigned char kPoisonByte = HOSTCUDA_POISON_BYTE;
 inline size_t live_allocations() { return hostcudaLiveAllocations(); }
-inline unsigned long long launch_count() { return hostcudaLaunchCount(); }
 inline void fail_allocation(int k) { hostcudaFailAllocation(k); }
 inline void fail_launch(int k, cudaError_t error) { hostcudaFailLaunch(k, error); }
 inline void fail_synchronize(cudaError_t error) { hostcudaFailSynchronize(error); }
@@ -31,7 +30,6 @@ inline void unfix_seeds() { hostcudaFixSeed(0, 0); }
 constexpr bool kHooks = false;
 constexpr unsigned char kPoisonByte = 0xA5;
 inline size_t live_allocations() { return 0; }
-inline unsigned long long launch_count() { return 0; }
 inline void fail_allocation(int) {}
 inline void fail_launch(int, cudaError_t) {}
 inline void fail_synchronize(cudaError_t) {}
