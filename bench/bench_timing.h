@@ -205,4 +205,12 @@ void measure_against_copy(benchmark::State& state, size_t out_bytes, Work work,
   measure_against(state, "copy", copy, work, allocated.empty() ? 0 : allocation_seconds(allocated), prepare);
 }
 
+// Times an export that rewrites range(0) floats in place (a ramp), call(data, n), against a device copy of them.
+template <typename Call>
+void measure_in_place(benchmark::State& state, Call call) {
+  DeviceArray<float> data(ramp(state.range(0)));
+  if (data.get() == nullptr) return state.SkipWithError("allocation failed");
+  measure_against_copy(state, sizeof(float) * data.size(), [&] { return call(data.get(), data.size()); });
+}
+
 }  // namespace bench_support

@@ -19,18 +19,12 @@ using bench_support::measure_against_copy;
 using bench_support::ramp;
 
 void BM_Reverse(benchmark::State& state) {
-  DeviceArray<float> data(ramp(state.range(0)));
-  if (data.get() == nullptr) return state.SkipWithError("allocation failed");
-  measure_against_copy(state, sizeof(float) * data.size(),
-                       [&] { return SGL_Reverse1DArray(data.size(), data.get()) == cudaSuccess; });
+  bench_support::measure_in_place(state, [](float* data, int n) { return SGL_Reverse1DArray(n, data) == cudaSuccess; });
 }
 
 void BM_Rotate(benchmark::State& state) {
-  DeviceArray<float> data(ramp(state.range(0)));
-  if (data.get() == nullptr) return state.SkipWithError("allocation failed");
-  const int shift = data.size() / 3 + 1;
-  measure_against_copy(state, sizeof(float) * data.size(),
-                       [&] { return SGL_Rotate1DArray(data.size(), shift, data.get()) == cudaSuccess; });
+  bench_support::measure_in_place(
+      state, [](float* data, int n) { return SGL_Rotate1DArray(n, n / 3 + 1, data) == cudaSuccess; });
 }
 
 // Decimation by range(1); its new arrays are released after each call.
