@@ -1,8 +1,10 @@
 # The CUDA toolkits that build the product and the GPU architectures each builds by default. Toolkits 11.8 to
-# 13.x are accepted. 11.8 and 12.x build machine code for the GPUs the library serves, compute capability 5.2 to
-# 9.0, plus PTX for 9.0 that later GPUs compile when they load the library. 13.x can no longer build below 7.5;
-# it builds 7.5 to 12.0, with PTX for 12.0. CMAKE_CUDA_ARCHITECTURES (or CUDAARCHS) overrides the defaults.
-# Runs before enable_language(CUDA), which needs the architectures, so it asks nvcc itself.
+# 13.x are accepted. 11.8 and 12.x build for the GPUs the library serves, compute capability 5.2 to 9.0: machine
+# code runs on its own major version from its minor version up, so 5.2, 6.0, 6.1, 7.0, 7.5, 8.0, 8.6 and 9.0
+# cover the range (6.1's code cannot run on a 6.0), and PTX for 9.0 lets later GPUs compile the library when they
+# load it. 13.x cannot build below 7.5; it builds 7.5 to 12.0, with PTX for 12.0. CMAKE_CUDA_ARCHITECTURES (or
+# CUDAARCHS) overrides the defaults. Runs before enable_language(CUDA), which needs the architectures, so it asks
+# nvcc itself.
 
 if(CMAKE_CUDA_COMPILER)
   set(_brelmont_nvcc ${CMAKE_CUDA_COMPILER})
@@ -34,7 +36,7 @@ endif()
 if(NOT DEFINED CMAKE_CUDA_ARCHITECTURES AND NOT DEFINED ENV{CUDAARCHS})
   # "90" and "120" are machine code and PTX of one compilation.
   if(CUDA_BRELMONT_CUDA_VERSION VERSION_LESS 13)
-    set(_brelmont_archs 52-real 61-real 70-real 75-real 80-real 86-real 90)
+    set(_brelmont_archs 52-real 60-real 61-real 70-real 75-real 80-real 86-real 90)
   else()
     set(_brelmont_archs 75-real 80-real 86-real 89-real 90-real 100-real 120)
   endif()
