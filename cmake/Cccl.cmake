@@ -21,8 +21,8 @@ function(brelmont_cub_version file out)
   set(${out} ${_major}.${_minor}.${_patch} PARENT_SCOPE)
 endfunction()
 
-set(_brelmont_cccl_hint "point CCCL_DIR at the lib/cmake/cccl of a CCCL 2.8 or newer (for example the PyPI package "
-                        "nvidia-cuda-cccl-cu12, under nvidia/cuda_cccl) or CUDA_BRELMONT_CCCL_INCLUDE_DIR at its headers")
+string(CONCAT _brelmont_cccl_hint "point CCCL_DIR at the lib/cmake/cccl of a CCCL 2.8 or newer (for example the "
+       "PyPI package nvidia-cuda-cccl-cu12, under nvidia/cuda_cccl) or CUDA_BRELMONT_CCCL_INCLUDE_DIR at its headers")
 if(CUDA_BRELMONT_CCCL_INCLUDE_DIR)
   if(NOT EXISTS ${CUDA_BRELMONT_CCCL_INCLUDE_DIR}/cub/version.cuh)
     message(FATAL_ERROR "CUDA_BRELMONT_CCCL_INCLUDE_DIR (${CUDA_BRELMONT_CCCL_INCLUDE_DIR}) holds no cub/version.cuh")
@@ -38,16 +38,16 @@ elseif(CCCL_DIR)
 else()
   find_file(_brelmont_toolkit_cub cub/version.cuh PATHS ${CUDAToolkit_INCLUDE_DIRS} PATH_SUFFIXES cccl ""
             NO_DEFAULT_PATH NO_CACHE)
-  if(NOT _brelmont_toolkit_cub)
-    message(FATAL_ERROR "The CUDA toolkit in ${CUDAToolkit_INCLUDE_DIRS} has no CUB: ${_brelmont_cccl_hint}")
+  set(_brelmont_cccl_version 0)  # none
+  if(_brelmont_toolkit_cub)
+    brelmont_cub_version(${_brelmont_toolkit_cub} _brelmont_cccl_version)
   endif()
-  brelmont_cub_version(${_brelmont_toolkit_cub} _brelmont_cccl_version)
   set(_brelmont_cccl_from "the CUDA toolkit")
   if(_brelmont_cccl_version VERSION_LESS 2.8)
     find_package(CCCL CONFIG QUIET)
     if(NOT CCCL_FOUND)
-      message(FATAL_ERROR "The CUDA toolkit's CCCL is ${_brelmont_cccl_version}, older than the 2.8 that "
-                          "cuda_brelmont needs: ${_brelmont_cccl_hint}")
+      message(FATAL_ERROR "The CUDA toolkit's CCCL is ${_brelmont_cccl_version} (0: none), older than the 2.8 "
+                          "that cuda_brelmont needs: ${_brelmont_cccl_hint}")
     endif()
     set(_brelmont_cccl_version ${CCCL_VERSION})
     target_link_libraries(brelmont_cccl INTERFACE CCCL::CCCL)
