@@ -103,7 +103,8 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims
   if (!checked_count(src_dims, ndims, &n) || n == 0) return cudaErrorInvalidValue;
   const int along = src_dims[axis];
   if (start < 0 || count < 0 || static_cast<long long>(start) + count > along) return cudaErrorInvalidValue;
-  const int kept_count = n / along * (along - count), deleted_count = n / along * count;
+  // A named array: CUDA 11.8's front end takes scalars used only inside a braced list for unused variables.
+  const int counts[2] = {n / along * (along - count), n / along * count};  // of out and deleted
 
   Split split{};
   SpaceBuilder<2> space;
@@ -119,7 +120,7 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims
   split.start = start;
   split.count = count;
   const cudaError_t status =
-      produce_new_arrays({kept_count, deleted_count}, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
+      produce_new_arrays(counts, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
         return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
       });
   if (status != cudaSuccess) return status;
