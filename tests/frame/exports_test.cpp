@@ -179,7 +179,7 @@ const std::vector<Row>& rows() {
        [](Call& c) { return SGL_ArraySubset(2, Ints{3, 4}, Ints{1, 1}, Ints{2, 2}, c[0], c.out); }},
       {"SGL_IndexArray", kOutputs, 1, kNewWaited,
        [](Call& c) { return SGL_IndexArray(2, Ints{3, 4}, Ints{1, -1}, c[0], &c.out[0], c.dims[0]), 0; },
-       [](Call& c) { return SGL_IndexArray(2, Ints{3, 4}, Ints{3, -1}, c[0], &c.out[0], c.dims[0]), 0; }},
+       [](Call& c) { return SGL_IndexArray(2, Ints{3, -4}, Ints{1, -1}, c[0], &c.out[0], c.dims[0]), 0; }},
       REPLACE(SGL_ReplaceArraySubset), REPLACE(CSG_ReplaceArraySubset),
       DELETE(SGL_DeleteFromArray, out), DELETE(CSG_DeleteFromArray, complex_out),
       {"SGL_InsertIntoArray", kStatus, 2, kNewWaited,
@@ -312,7 +312,8 @@ TEST_F(Exports, NullArraysOfWhichNothingIsTouchedAreAccepted) {
 // (a launch-status export with its kernels queued); a null in place of each device array, and the row's refused
 // call, are refused before any device work with every size and count zero; then each allocation, launch and copy
 // the valid call makes, and its first synchronisation, fails in turn and is reported by the row's rule, the
-// runtime's last error is that failure, nothing is leaked and no work of the call is left running.
+// runtime's last error is that failure, nothing is leaked and no work of the call is left running on what it
+// released.
 TEST_F(Exports, RuntimeCallsWorkDoneAtReturnRefusalsAndEveryFailingStepReportedWithNothingLeftBehind) {
   for (const Row& row : rows()) {
     CallCounts cost, made;
@@ -344,7 +345,9 @@ TEST_F(Exports, RuntimeCallsWorkDoneAtReturnRefusalsAndEveryFailingStepReportedW
             << what << " failing";
         EXPECT_EQ(cudaGetLastError(), error) << what << " failing: not the last error, or buried under another";
         EXPECT_EQ(live_allocations(), live) << what << " failing: leaked";
-        EXPECT_TRUE(row.kind == kLaunch || pending_ == 0) << what << " failing: device work left running";
+        // A launch-status export may leave kernels queued on its caller's arrays, never on arrays it released.
+        EXPECT_TRUE(pending_ == 0 || (row.kind == kLaunch && cost.allocations == 0))
+            << what << " failing: device work left running";
       }
   }
 }
