@@ -105,7 +105,6 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims
     return cudaErrorInvalidValue;
   }
   const int along = src_dims[axis];
-  const int kept_count = n / along * (along - count), deleted_count = n / along * count;
 
   Split split{};
   SpaceBuilder<2> space;
@@ -120,10 +119,11 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims
   split.space = space.space();
   split.start = start;
   split.count = count;
-  const cudaError_t status =
-      produce_new_arrays({kept_count, deleted_count}, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
-        return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
-      });
+  // What remains and what is removed: n / along slices, each along - count or count positions wide.
+  const int counts[2] = {n / along * (along - count), n / along * count};
+  const cudaError_t status = produce_new_arrays(counts, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
+    return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
+  });
   for (int k = ndims - 1; k >= 0; --k) {  // src_dims is read to the end before either is written
     out_dims[k] = status != cudaSuccess ? 0 : k == axis ? along - count : src_dims[k];
     deleted_dims[k] = status != cudaSuccess ? 0 : k == axis ? count : src_dims[k];
