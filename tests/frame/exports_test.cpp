@@ -87,9 +87,9 @@ constexpr int kNoOutput = -1;    // an export without a status made no output
 constexpr int kLeftOutput = -2;  // a failed call left an output array or a non-zero count behind
 
 // A call's outcome: for an export without a status 0 when it set an output, else kNoOutput; otherwise its
-// status, or kLeftOutput when it failed yet set an output. An output is an array, a size or count that the typical
-// call writes (written; before it is known, any size but 0) other than 0, or any other size written at all.
-// Releases the output arrays.
+// status, or kLeftOutput when it failed yet set an output. An output is an array, a size or count the typical call
+// writes (written[k]) holding anything but 0, or any other size written at all; before written is known (the
+// typical call itself), any size written with a value other than 0. Releases the output arrays.
 int outcome(const Row& row, const Call& c, int status, const std::vector<bool>& written) {
   const std::vector<int> sizes = c.sizes();
   bool left = false;
@@ -124,18 +124,18 @@ int expected(Kind kind, cudaError_t error) {
 #define COUNT_FIRST(f, cost) Row{#f, kStatus, 1, cost, [](Call& c) { return f(6, c[0]); }}
 #define ELEMENT(f) Row{#f, kLaunch, 1, kQueued, [](Call& c) { return f(c[0], 2, 6); }}
 #define TWO_INPUTS(f) Row{#f, kStatus, 2, kNewWaited, [](Call& c) { return f(c[0], c[1], 6, &c.out[0]); }}
-#define ARRAY_ARRAY(f)                                                                               \
-  Row{#f, kStatus, 2, kNewWaited,                                                                    \
+#define ARRAY_ARRAY(f)                                                                                  \
+  Row{#f, kStatus, 2, kNewWaited,                                                                       \
       [](Call& c) { return f(2, Ints{2, 3}, Ints{3, 2}, c[0], c[1], &c.out[0], c.dims[0], c.counts); }, \
       [](Call& c) { return f(2, Ints{2, 3}, Ints{-3, 2}, c[0], c[1], &c.out[0], c.dims[0], c.counts); }}
 #define REPLACE(f) \
   Row{#f, kStatus, 2, kWaited, [](Call& c) { return f(2, Ints{4, 4}, Ints{2, 2}, Ints{1, 1}, c[0], c[1]); }}
-#define DELETE(f, o)                                                                          \
-  Row{#f, kStatus, 1, kTwoNewWaited,                                                          \
+#define DELETE(f, o)                                                                               \
+  Row{#f, kStatus, 1, kTwoNewWaited,                                                               \
       [](Call& c) { return f(2, Ints{3, 4}, 1, 2, 1, c[0], c.o, c.dims[0], c.o + 1, c.dims[1]); }, \
       [](Call& c) { return f(2, Ints{3, 4}, 3, 2, 1, c[0], c.o, c.dims[0], c.o + 1, c.dims[1]); }}
-#define JOIN(f)                                                                                 \
-  Row{#f, kOutputs, 2, kNewWaited,                                                              \
+#define JOIN(f)                                                                                     \
+  Row{#f, kOutputs, 2, kNewWaited,                                                                  \
       [](Call& c) { return f(2, 2, Ints{2, 3}, Ints{2, 3}, c[0], c[1], &c.out[0], c.dims[0]), 0; }, \
       [](Call& c) { return f(2, 2, Ints{2, 3}, Ints{2, -3}, c[0], c[1], &c.out[0], c.dims[0]), 0; }}
 
