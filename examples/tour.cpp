@@ -113,7 +113,7 @@ int main() {
   check(SGL_ArraySubset(2, dims_p, corner, box, p, &part), "SGL_ArraySubset");
   print("box of p =", download(part, 4));
   float* turned = nullptr;
-  SGL_TransposeNDArray(2, box, swap, part, &turned, dims_t);  // returns without waiting: the copy below waits
+  SGL_TransposeNDArray(2, box, swap, part, &turned, dims_t);  // returns once the transpose is complete
   check_new(turned, "SGL_TransposeNDArray");
   std::printf("  transposed sizes (%d, %d)\n", dims_t[0], dims_t[1]);
   print("box transposed =", download(turned, 4));

@@ -3,7 +3,9 @@
  * Conventions every export shares:
  *  - Arrays are raw device pointers (float* or float2*) to memory on the calling thread's current device;
  *    counts and dimension sizes are 32-bit signed ints; N-D arrays are row-major, outermost dimension first.
- *  - All work goes to the default stream. Exports that return a synchronised status wait for the device.
+ *  - All work goes to the default stream. The seven launch-status exports (element update, reverse, rotate, the
+ *    2-D transpose, the splits) return as soon as their kernels are queued; every other export returns only when
+ *    all of its device work is complete, and reports a failure of it as its result kind allows.
  *  - An array that an export allocates belongs to the caller, who releases it with cudaFree.
  *  - Status exports return cudaErrorInvalidValue, and do no device work, when their arguments would make
  *    them read or write outside the arrays those arguments describe; a failed allocation is returned as
@@ -11,6 +13,8 @@
  *  - A null device pointer for an array of which the call must read or write at least one element is such an
  *    invalid argument, refused before any device work (the reductions: BRELMONT_STATUS_BAD_PARAM; exports
  *    without a status: null outputs and zero counts). Arrays of which nothing is touched may be null.
+ *  - Every output size and count an export would write (through a pointer that is not null) is 0 after a
+ *    refusal or a failure, so a caller that sizes its copy from them reads no garbage.
  */
 #ifndef CUDA_BRELMONT_H
 #define CUDA_BRELMONT_H
@@ -221,8 +225,8 @@ CUDA_BRELMONT_API cudaError_t SGL_DivideScalarArray(float* data, float s, int n)
  * returns the first failure (allocation, launch or the kernel's work). An empty result is success with *result
  * null and nothing launched. cudaErrorInvalidValue, with nothing allocated, for ndims outside 0..10, a negative
  * size, an operand of more than INT_MAX elements, a result of more than INT_MAX bytes, a null result or
- * resultBytes, or null size arrays when ndims > 0. *result is null after every failure; resultSizes and
- * *resultBytes are written only with a result. */
+ * resultBytes, or null size arrays when ndims > 0. After every failure *result is null and resultSizes (ndims
+ * entries) and *resultBytes are 0 where they are given. */
 CUDA_BRELMONT_API cudaError_t SGL_AddArrayArray(int ndims, int* sizesA, int* sizesB, float* A, float* B,
                                                 float** result, int* resultSizes, int* resultBytes);
 
@@ -277,7 +281,8 @@ CUDA_BRELMONT_API brelmontStatus_t SGL_MinMaxArray(int ndims, int unused, int* s
 
 /* Shapes are host arrays of ndims sizes, outermost first; arrays are row-major. Every element count must fit an
  * int. Exports with a status return cudaErrorInvalidValue, with no device work and outputs null, for arguments
- * outside their contract; those with no result leave their outputs null and their output sizes zero instead.
+ * outside their contract; those with no result leave their outputs null instead. After any refusal or failure the
+ * output sizes (as many entries as the arguments give the output) are zero.
  * A failed allocation is returned as its own status with nothing left allocated. Output arrays are the
  * caller's (cudaFree); an empty output is a null pointer. Output size arrays may be the input size arrays. */
 
@@ -292,7 +297,7 @@ CUDA_BRELMONT_API cudaError_t SGL_ArraySubset(int ndims, int* srcDims, int* star
 /* *out = the elements of src whose coordinate k equals indices[k], for every k whose index is not -1 (those
  * dimensions are kept whole), in row-major order; outDims[k] = srcDims[k] for a kept dimension, else 1.
  * A one-dimensional src gives one element: src[indices[0]], or src[0] for -1 (outDims (1)). No output for an
- * index outside -1 ... srcDims[k] - 1 or a srcDims entry below 1. Returns without waiting for the device. */
+ * index outside -1 ... srcDims[k] - 1 or a srcDims entry below 1. Returns once the output is complete. */
 CUDA_BRELMONT_API void SGL_IndexArray(int ndims, int* srcDims, int* indices, float* src, float** out, int* outDims);
 
 /* In place: the box of dst at start, of sizes subDims, = sub (subDims-shaped, row-major). Nothing wraps:
@@ -332,7 +337,7 @@ CUDA_BRELMONT_API cudaError_t SGL_InsertIntoArray(int ndims, int insNdims, int* 
  * other dimension the result has the larger size and the smaller array is padded with 0.0. A rank-0 array is
  * one element. outDims receives the result's rank (the larger rank, plus one for equal ranks) of sizes.
  * No output for ranks outside 0 ... 10, ranks that differ by two or more, a result rank above 10, or a size
- * below 1. Returns without waiting; the output is complete for later work on the default stream. */
+ * below 1. Returns once the output is complete. */
 CUDA_BRELMONT_API void SGL_BuildArray(int ndimsA, int ndimsB, int* dimsA, int* dimsB, float* a, float* b,
                                       float** out, int* outDims);
 
@@ -343,7 +348,7 @@ CUDA_BRELMONT_API void SGL_ConcatenateArray(int ndimsA, int ndimsB, int* dimsA, 
 
 /* *out = a new array of the product of newDims elements (1 for ndims = 0): the first min(that, srcCount)
  * elements of src in order, then 0.0. Invalid: srcCount < 0, ndims < 0, a negative newDims entry. An empty
- * shape succeeds with a null *out. Returns the first failure of its copies; the output is complete. */
+ * shape succeeds with a null *out. Returns the first failure of its copy and fill, once both are complete. */
 CUDA_BRELMONT_API cudaError_t SGL_ReshapeArray(float* src, int srcCount, int* newDims, int ndims, float** out);
 
 /* dst (the caller's array of rows x cols elements, apart from src) = the cols x rows transpose of src, whose
@@ -353,13 +358,14 @@ CUDA_BRELMONT_API cudaError_t SGL_Transpose2DArray(int* dims, float* src, float*
 
 /* *out = src with its dimensions permuted: output dimension j is source dimension perm[j], so
  * outDims[j] = srcDims[perm[j]]. Any rank. No output unless perm holds each of 0 ... ndims - 1 once and every
- * size is at least 1. Returns without waiting; the output is complete for later work on the default stream. */
+ * size is at least 1. Returns once the output is complete. */
 CUDA_BRELMONT_API void SGL_TransposeNDArray(int ndims, int* srcDims, int* perm, float* src, float** out,
                                             int* outDims);
 
 /* Cuts src (n elements) before element index, clamped into 0 ... n: *first = elements 0 ... index - 1,
  * *second = the rest, with their counts; an empty part is a null pointer with count 0. Launch status:
- * returns without waiting (cudaSuccess when there is nothing to launch). Invalid: n < 0 or a null pointer. */
+ * returns without waiting (cudaSuccess when there is nothing to launch). Invalid: n < 0 or a null pointer; after
+ * a refusal or a failure both parts are null and both counts 0, where they are given. */
 CUDA_BRELMONT_API cudaError_t SGL_Split1DArray(int n, int index, float* src, float** first, int* firstCount,
                                                float** second, int* secondCount);
 
@@ -407,11 +413,12 @@ CUDA_BRELMONT_API cudaError_t SGL_Decimate1DArray(float* input, int n, int facto
 
 /* Merges count sequences of length floats each into one new array of length * count floats, stored through
  * output (the caller's), its length to *outLength: output[j * count + k] = inputs[k][j], the inverse of
- * SGL_Decimate1DArray. inputs is a host array of count pointers, each to device memory or to host memory (host
- * inputs are copied to the device first; device inputs are read where they are). Returns the first failure,
- * once the result is complete. An empty result succeeds with *output null and *outLength 0. cudaErrorInvalidValue,
- * with nothing written, for length < 0, count < 0, length * count > INT_MAX, a null inputs, output or outLength,
- * or a null pointer among inputs[0..count-1]. *output is null and *outLength 0 after every other failure. */
+ * SGL_Decimate1DArray. inputs is a host array of count pointers, each to device or host memory: memory of the
+ * current device, or managed memory, is read where it is; host memory and other devices' memory are copied to the
+ * current device first. Returns the first failure, once the result is complete. An empty result succeeds with
+ * *output null and *outLength 0. cudaErrorInvalidValue, with no device work, for length < 0, count < 0,
+ * length * count > INT_MAX, a null inputs, output or outLength, or a null pointer among inputs[0..count-1].
+ * After every failure *output is null and *outLength 0 (where they are given). */
 CUDA_BRELMONT_API cudaError_t SGL_Interleave1DArray(float** inputs, int length, int count, float** output,
                                                     int* outLength);
 
@@ -453,9 +460,9 @@ CUDA_BRELMONT_API cudaError_t SGL_SortNDArray(int n, float* data);
  * start[0..ndims-1] that equals value under float == (0.0 finds -0.0; NaN finds nothing). *found = 1 and index
  * (ndims entries) = the match's row-major index; on a miss *found = 0 and index is all zeros. ndims = 0 searches
  * from element 0 and reads or writes none of dims, start and index. Reads only the elements up to shortly past
- * the match, and returns once done. *found = 0, index untouched and no device work when n < 0, ndims < 0, a
- * pointer that must be used is null, the product of dims is not n, or a start coordinate lies outside its
- * dimension; *found = 0 too after a device failure. found may not be null for anything to be written. */
+ * the match, and returns once done. The result of a miss (*found = 0, index all zeros, wherever they are given)
+ * and no device work when n < 0, ndims < 0, a pointer that must be used is null, the product of dims is not n,
+ * or a start coordinate lies outside its dimension; the same after a device failure. index may be dims. */
 CUDA_BRELMONT_API void SGL_SearchNDArray(int ndims, int n, int* dims, int* start, float value, float* data,
                                          int* found, int* index);
 

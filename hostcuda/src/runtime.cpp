@@ -50,10 +50,16 @@ cudaError_t record(cudaError_t error) {
   return error;
 }
 
-// Live allocations: base address -> size in bytes.
+// A live allocation: its size in bytes and the device whose memory it is (hostcudaSetAllocationDevice).
+struct Allocation {
+  size_t size;
+  int device;
+};
+
+// Live allocations by base address.
 std::mutex allocations_mutex;
-std::map<uintptr_t, size_t>& allocations() {
-  static auto* table = new std::map<uintptr_t, size_t>;  // never destroyed: callers may free at exit
+std::map<uintptr_t, Allocation>& allocations() {
+  static auto* table = new std::map<uintptr_t, Allocation>;  // never destroyed: callers may free at exit
   return *table;
 }
 
@@ -75,6 +81,21 @@ struct Counters {
       copies_on_device{0}, copies_on_host{0}, memsets{0}, synchronizations{0}, launches{0};
 };
 Counters counters;
+
+// Device work queued since the last call that waits for it (hostcudaPendingWork).
+std::atomic<unsigned long long> pending_work{0};
+
+// Device work that succeeded joins the queue; a failure queued nothing. Returns status.
+cudaError_t queued(cudaError_t status) {
+  if (status == cudaSuccess) pending_work.fetch_add(1);
+  return status;
+}
+
+// A call that waits for all queued work, once it has waited. Returns status.
+cudaError_t waited(cudaError_t status) {
+  pending_work.store(0);
+  return status;
+}
 
 // Counts down a pending failure request; true when this call is the one that must fail.
 // Heap memory aligned as cudaMalloc aligns; null when there is none. Released with release_aligned.
@@ -103,15 +124,19 @@ bool take_failure(std::atomic<int>& countdown) {
   return false;
 }
 
-// True when [p, p + bytes) lies inside one live allocation.
-bool is_device_range(const void* p, size_t bytes) {
+// The device of the live allocation that holds all of [p, p + bytes), or -1 when none does.
+int device_of_range(const void* p, size_t bytes) {
   const auto address = reinterpret_cast<uintptr_t>(p);
   std::lock_guard<std::mutex> lock(allocations_mutex);
   auto it = allocations().upper_bound(address);
-  if (it == allocations().begin()) return false;
+  if (it == allocations().begin()) return -1;
   --it;
-  return address - it->first <= it->second && bytes <= it->second - (address - it->first);
+  const size_t size = it->second.size;
+  return address - it->first <= size && bytes <= size - (address - it->first) ? it->second.device : -1;
 }
+
+// True when [p, p + bytes) lies inside one live allocation.
+bool is_device_range(const void* p, size_t bytes) { return device_of_range(p, bytes) >= 0; }
 
 bool valid_configuration(dim3 grid, dim3 block) {
   if (grid.x == 0 || grid.y == 0 || grid.z == 0 || block.x == 0 || block.y == 0 || block.z == 0) return false;
@@ -145,7 +170,7 @@ cudaError_t cudaMalloc(void** devPtr, size_t size) {
   std::memset(p, HOSTCUDA_POISON_BYTE, size);
   {
     std::lock_guard<std::mutex> lock(allocations_mutex);
-    allocations()[reinterpret_cast<uintptr_t>(p)] = size;
+    allocations()[reinterpret_cast<uintptr_t>(p)] = Allocation{size, 0};
   }
   *devPtr = p;
   return cudaSuccess;
@@ -189,7 +214,11 @@ cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, cudaMemcpyKind 
     return record(cudaErrorInvalidValue);
   }
   std::memmove(dst, src, count);
-  return cudaSuccess;
+  // A copy between host and device waits for the work queued before it. One to the device returns once the
+  // host data is staged, so its own transfer may still be running; one to the host has landed.
+  if (kind == cudaMemcpyHostToDevice) waited(cudaSuccess);
+  if (kind == cudaMemcpyHostToDevice || kind == cudaMemcpyDeviceToDevice) return queued(cudaSuccess);
+  return kind == cudaMemcpyDeviceToHost ? waited(cudaSuccess) : cudaSuccess;
 }
 
 cudaError_t cudaMemset(void* devPtr, int value, size_t count) {
@@ -197,12 +226,12 @@ cudaError_t cudaMemset(void* devPtr, int value, size_t count) {
   if (count == 0) return cudaSuccess;
   if (!is_device_range(devPtr, count)) return record(cudaErrorInvalidValue);
   std::memset(devPtr, value, count);
-  return cudaSuccess;
+  return queued(cudaSuccess);
 }
 
 cudaError_t cudaDeviceSynchronize(void) {
   counters.synchronizations.fetch_add(1);
-  return record(static_cast<cudaError_t>(synchronize_failure.exchange(cudaSuccess)));
+  return waited(record(static_cast<cudaError_t>(synchronize_failure.exchange(cudaSuccess))));
 }
 
 cudaError_t cudaGetLastError(void) {
@@ -274,9 +303,10 @@ cudaError_t cudaSetDevice(int device) { return device == 0 ? cudaSuccess : recor
 cudaError_t cudaPointerGetAttributes(cudaPointerAttributes* attributes, const void* ptr) {
   if (attributes == nullptr) return record(cudaErrorInvalidValue);
   *attributes = cudaPointerAttributes{};
-  const bool on_device = ptr != nullptr && is_device_range(ptr, 1);
+  const int device = ptr != nullptr ? device_of_range(ptr, 1) : -1;
+  const bool on_device = device >= 0;
   attributes->type = on_device ? cudaMemoryTypeDevice : cudaMemoryTypeUnregistered;
-  attributes->device = on_device ? 0 : cudaInvalidDeviceId;
+  attributes->device = on_device ? device : cudaInvalidDeviceId;
   attributes->devicePointer = on_device ? const_cast<void*>(ptr) : nullptr;
   attributes->hostPointer = on_device ? nullptr : const_cast<void*>(ptr);
   return cudaSuccess;
@@ -311,7 +341,7 @@ cudaError_t hostcudaLaunch(dim3 grid, dim3 block, void (*thread)(void*), void* c
       hostcuda::run_block(thread, context, block);
     }
   });
-  return cudaSuccess;
+  return queued(cudaSuccess);
 }
 
 size_t hostcudaLiveAllocations(void) {
@@ -334,6 +364,16 @@ void hostcudaFailCopy(int k, cudaError_t error) {
 void hostcudaFailSynchronize(cudaError_t error) { synchronize_failure.store(error); }
 
 unsigned long long hostcudaLaunchCount(void) { return counters.launches.load(); }
+
+unsigned long long hostcudaPendingWork(void) { return pending_work.load(); }
+
+cudaError_t hostcudaSetAllocationDevice(void* p, int device) {
+  std::lock_guard<std::mutex> lock(allocations_mutex);
+  const auto it = allocations().find(reinterpret_cast<uintptr_t>(p));
+  if (it == allocations().end() || device < 0) return record(cudaErrorInvalidValue);
+  it->second.device = device;
+  return cudaSuccess;
+}
 
 hostcudaCallCounts hostcudaCounts(void) {
   hostcudaCallCounts c;

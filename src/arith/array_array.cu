@@ -79,37 +79,46 @@ namespace {
 
 using CombineKernel = void (*)(const float*, const float*, float*, CommonExtent, int);
 
+// The result's shape and the operands' strides, and the result's element count; false outside the contract.
+// Every operand offset must fit an int, so each operand may hold at most INT_MAX elements, and the result's byte
+// size must fit an int.
+bool common_extent(int ndims, const int* sizes_a, const int* sizes_b, CommonExtent* extent, int* count) {
+  if (ndims < 0 || ndims > brelmont::kMaxDims || (ndims > 0 && (sizes_a == nullptr || sizes_b == nullptr))) {
+    return false;
+  }
+  extent->result.ndims = ndims;
+  for (int d = 0; d < ndims; ++d) extent->result.dims[d] = sizes_a[d] < sizes_b[d] ? sizes_a[d] : sizes_b[d];
+  int count_a = 0, count_b = 0;
+  if (!brelmont::checked_count(sizes_a, ndims, &count_a) || !brelmont::checked_count(sizes_b, ndims, &count_b) ||
+      !brelmont::checked_count(extent->result.dims, ndims, count) ||
+      *count > INT_MAX / static_cast<int>(sizeof(float))) {
+    return false;
+  }
+  brelmont::make_strides(extent->a_strides, sizes_a, ndims);
+  brelmont::make_strides(extent->b_strides, sizes_b, ndims);
+  return true;
+}
+
 // Validates the shapes, allocates the result and runs kernel over it, then reports the result's sizes and byte
-// size. Every operand offset must fit an int, so each operand may hold at most INT_MAX elements, and the
-// result's byte size must fit *result_bytes. The sizes are read before anything is written, so result_sizes
-// may share storage with an operand's sizes.
+// size (zeros after a refusal or a failure). The sizes are read before anything is written, so result_sizes may
+// share storage with an operand's sizes.
 cudaError_t combine_arrays(CombineKernel kernel, int ndims, const int* sizes_a, const int* sizes_b, const float* a,
                            const float* b, float** result, int* result_sizes, int* result_bytes) {
-  if (result == nullptr) return cudaErrorInvalidValue;
-  *result = nullptr;
-  if (result_bytes == nullptr || ndims < 0 || ndims > brelmont::kMaxDims) return cudaErrorInvalidValue;
-  if (ndims > 0 && (sizes_a == nullptr || sizes_b == nullptr || result_sizes == nullptr)) return cudaErrorInvalidValue;
-
+  if (result != nullptr) *result = nullptr;
   CommonExtent extent{};
-  extent.result.ndims = ndims;
-  for (int d = 0; d < ndims; ++d) extent.result.dims[d] = sizes_a[d] < sizes_b[d] ? sizes_a[d] : sizes_b[d];
-  int count_a = 0, count_b = 0, count = 0;
-  if (!brelmont::checked_count(sizes_a, ndims, &count_a) || !brelmont::checked_count(sizes_b, ndims, &count_b) ||
-      !brelmont::checked_count(extent.result.dims, ndims, &count) ||
-      count > INT_MAX / static_cast<int>(sizeof(float))) {
-    return cudaErrorInvalidValue;
-  }
-  brelmont::make_strides(extent.a_strides, sizes_a, ndims);
-  brelmont::make_strides(extent.b_strides, sizes_b, ndims);
-
-  const cudaError_t status = brelmont::produce_new_arrays(count, {result}, {{a, count}, {b, count}}, [&](float* out) {
-    return brelmont::synchronize(
-        brelmont::launch(kernel, brelmont::standard_grid(count), brelmont::standard_block(), a, b, out, extent, count));
-  });
-  if (status != cudaSuccess) return status;  // the sizes are reported with a result only
-  for (int d = 0; d < ndims; ++d) result_sizes[d] = extent.result.dims[d];
-  *result_bytes = count * static_cast<int>(sizeof(float));
-  return cudaSuccess;
+  int count = 0;
+  const bool valid = result != nullptr && result_bytes != nullptr && (ndims <= 0 || result_sizes != nullptr) &&
+                     common_extent(ndims, sizes_a, sizes_b, &extent, &count);
+  const cudaError_t status =
+      !valid ? cudaErrorInvalidValue
+             : brelmont::produce_new_arrays(count, {result}, {{a, count}, {b, count}}, [&](float* out) {
+                 return brelmont::synchronize(brelmont::launch(kernel, brelmont::standard_grid(count),
+                                                               brelmont::standard_block(), a, b, out, extent, count));
+               });
+  const int bytes = status == cudaSuccess ? count * static_cast<int>(sizeof(float)) : 0;
+  brelmont::report_sizes(status, result_sizes, extent.result.dims, ndims);
+  brelmont::report_sizes(status, result_bytes, &bytes, 1);
+  return status;
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ brelmontStatus_t status_of(cudaError_t error) {
                                             : BRELMONT_STATUS_EXECUTION_FAILED;
 }
 
-// Runs algorithm(device buffer of one T) and copies the T it wrote to *host. The blocking copy waits for the
-// algorithm and reports a fault of its work.
+// Runs algorithm(device buffer of one T), which returns with its work complete and a fault of it reported, and
+// copies the T it wrote to *host.
 template <typename T, typename Algorithm>
 cudaError_t reduce_to_host(T* host, Algorithm algorithm) {
   brelmont::ScopedDeviceArray<T> buffer;

@@ -44,16 +44,21 @@ struct MergeExtremes {
   __device__ Extremes operator()(const Extremes& x, const Extremes& y) const { return extremes_rules::merge(x, y); }
 };
 
-// Runs a CUB algorithm the CUB way: ask run(nullptr, bytes) for the scratch size, allocate it, run, release.
+// Runs a CUB algorithm the CUB way: ask run(nullptr, bytes) for the scratch size, allocate it, run, wait for the
+// device, release. The scratch is at least one byte: a null one would make the second call another size query.
+// The wait comes on every path, so the caller's earlier work is complete too, and the scratch is released only
+// once no kernel can still read it.
 template <typename Run>
 cudaError_t with_scratch(Run run) {
   size_t bytes = 0;
-  if (const cudaError_t status = run(nullptr, bytes); status != cudaSuccess) return status;
-  if (bytes > static_cast<size_t>(INT_MAX)) return cudaErrorMemoryAllocation;
   ScopedDeviceArray<unsigned char> scratch;
-  if (const cudaError_t status = scratch.allocate(static_cast<int>(bytes)); status != cudaSuccess) return status;
-  const cudaError_t ran = run(scratch.get(), bytes);
-  return first_failure(ran, scratch.free());
+  cudaError_t status = run(nullptr, bytes);
+  if (status == cudaSuccess) {
+    status = bytes > static_cast<size_t>(INT_MAX) ? cudaErrorMemoryAllocation
+                                                  : scratch.allocate(bytes > 0 ? static_cast<int>(bytes) : 1);
+  }
+  if (status == cudaSuccess) status = run(scratch.get(), bytes);
+  return first_failure(synchronize(status), scratch.free());
 }
 
 }  // namespace
@@ -83,8 +88,16 @@ cudaError_t device_extremes(const float* data, int n, Extremes* extremes) {
 #else
 
 // One host thread walks the array in index order. It runs as a one-thread launch so that it stands where the
-// device's kernels stand: behind the launch status and the runtime's launch hooks.
+// device's kernels stand: behind the launch status and the runtime's launch hooks. Each function then waits for
+// the device, as the CUB implementations must before they release their scratch, so that both variants make the
+// same synchronisations and report a failure of them in the same place.
 namespace {
+
+// One launch of kernel(args...) on a single thread, waited for.
+template <typename... Params>
+cudaError_t run_in_order(void (*kernel)(Params...), exactly_t<Params>... args) {
+  return synchronize(launch(kernel, dim3(1), dim3(1), args...));
+}
 
 __global__ void sum_in_order(const float* data, int n, double* sum) {
   double total = -0.0;
@@ -106,16 +119,14 @@ __global__ void extremes_in_order(const float* data, int n, Extremes* extremes) 
 
 }  // namespace
 
-cudaError_t device_sum(const float* data, int n, double* sum) {
-  return launch(sum_in_order, dim3(1), dim3(1), data, n, sum);
-}
+cudaError_t device_sum(const float* data, int n, double* sum) { return run_in_order(sum_in_order, data, n, sum); }
 
 cudaError_t device_product(const float* data, int n, double* product) {
-  return launch(product_in_order, dim3(1), dim3(1), data, n, product);
+  return run_in_order(product_in_order, data, n, product);
 }
 
 cudaError_t device_extremes(const float* data, int n, Extremes* extremes) {
-  return launch(extremes_in_order, dim3(1), dim3(1), data, n, extremes);
+  return run_in_order(extremes_in_order, data, n, extremes);
 }
 
 #endif
@@ -226,12 +237,11 @@ __global__ void sort_pairs_in_order(const Key* keys, Key* sorted_keys, const Val
 
 template <typename Key, typename Value>
 cudaError_t sort_pairs_in_order_of(DoubleBuffer<Key>& keys, DoubleBuffer<Value>& values, int n) {
-  const cudaError_t status = launch(sort_pairs_in_order<Key, Value>, dim3(1), dim3(1), keys.current,
-                                    keys.alternate, values.current, values.alternate, n);
-  if (status != cudaSuccess) return status;
+  const cudaError_t status = run_in_order(sort_pairs_in_order<Key, Value>, keys.current, keys.alternate,
+                                          values.current, values.alternate, n);
   std::swap(keys.current, keys.alternate);
   std::swap(values.current, values.alternate);
-  return cudaSuccess;
+  return status;
 }
 
 __global__ void select_in_order(const float* data, const int* flags, float* out, int* count, int n) {
@@ -250,8 +260,8 @@ __global__ void find_in_order(const float* data, int begin, int end, float value
 }  // namespace
 
 cudaError_t device_sort_keys(DoubleBuffer<float>& keys, int n) {
-  const cudaError_t status = launch(sort_keys_in_order, dim3(1), dim3(1), keys.current, keys.alternate, n);
-  if (status == cudaSuccess) std::swap(keys.current, keys.alternate);
+  const cudaError_t status = run_in_order(sort_keys_in_order, keys.current, keys.alternate, n);
+  std::swap(keys.current, keys.alternate);
   return status;
 }
 
@@ -264,11 +274,11 @@ cudaError_t device_sort_pairs(DoubleBuffer<unsigned long long>& keys, DoubleBuff
 }
 
 cudaError_t device_select_flagged(const float* data, const int* flags, float* out, int* count, int n) {
-  return launch(select_in_order, dim3(1), dim3(1), data, flags, out, count, n);
+  return run_in_order(select_in_order, data, flags, out, count, n);
 }
 
 cudaError_t device_find_first(const float* data, int begin, int end, float value, int* position) {
-  return launch(find_in_order, dim3(1), dim3(1), data, begin, end, value, position);
+  return run_in_order(find_in_order, data, begin, end, value, position);
 }
 
 #endif

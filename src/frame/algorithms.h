@@ -3,8 +3,9 @@
 // In the cuda variant these run CUB's device-wide reductions; in the host variant, loops over the (host
 // resident) device memory. Both follow the same rules, so they agree: the extremes exactly, the sum and the
 // product within their double-precision rounding. Each function writes its result to a small device buffer
-// that the caller owns, owns whatever scratch the algorithm needs and releases it before returning, and
-// returns the first failure of its steps. The caller's blocking copy of the result waits for the work.
+// that the caller owns, owns whatever scratch the algorithm needs, and returns once the device is idle (the
+// caller's earlier work complete too, and the scratch released only then) with the first failure of its steps,
+// the synchronisation included. Both variants synchronise once per function, so they make the same waits.
 #pragma once
 
 #include <cuda_runtime.h>
@@ -77,8 +78,8 @@ __host__ __device__ __forceinline__ Extremes merge(const Extremes& x, const Extr
 //
 // Sorts are stable and ascending in radix order. For float keys that is: NaNs with the sign bit set, -inf,
 // negatives, -0.0 and +0.0 as one key, positives, +inf, NaNs with the sign bit clear; unsigned keys sort as
-// numbers. Keys and values keep their bits. Every function owns its algorithm scratch and returns the first
-// failure of its steps; the work may still be running when it returns.
+// numbers. Keys and values keep their bits. Every function owns its algorithm scratch and, as the reductions
+// do, returns once the device is idle, with the first failure of its steps.
 
 // A sequence in double-buffer form: current holds the input, alternate is scratch of the same length.
 // A sort may use both halves and leaves its result in current, which then points at either of them.

@@ -25,7 +25,8 @@ cudaError_t run_on(Work& work, ScopedDeviceArray<T>* arrays, std::index_sequence
 //  - a null output address, two outputs at one address, a negative count, or a null input that the work
 //    must read (reaches_null): cudaErrorInvalidValue, no device work;
 //  - a failed allocation: its status, nothing launched;
-//  - a failure reported by work (a launch or the synchronisation): that status.
+//  - a failure reported by work (a launch or the synchronisation): that status, once the device has finished
+//    what the work queued, which may still write the arrays about to be released.
 template <typename T, size_t N, typename Work>
 cudaError_t produce_new_arrays(const int (&counts)[N], T** const (&outputs)[N], std::initializer_list<ArrayUse> inputs,
                                Work work) {
@@ -45,7 +46,7 @@ cudaError_t produce_new_arrays(const int (&counts)[N], T** const (&outputs)[N], 
     if (const cudaError_t status = arrays[k].allocate(counts[k]); status != cudaSuccess) return status;
   }
   if (const cudaError_t status = detail::run_on(work, arrays, std::make_index_sequence<N>()); status != cudaSuccess) {
-    return status;
+    return synchronize(status);
   }
   for (size_t k = 0; k < N; ++k) *outputs[k] = arrays[k].release();
   return cudaSuccess;
@@ -62,6 +63,14 @@ cudaError_t produce_new_arrays(int count, T** const (&outputs)[N], std::initiali
     return status != cudaSuccess ? status : synchronize(cudaSuccess);
   }
   return produce_new_arrays(counts, outputs, inputs, work);
+}
+
+// Reports count output sizes through sizes, where it is given: values[k] after a success, 0 after a refusal or a
+// failure (values is then not read), so that a caller sizing its copy from them reads no garbage. The values
+// must be gathered first: sizes may be an input's own size array.
+inline void report_sizes(cudaError_t status, int* sizes, const int* values, int count) {
+  if (sizes == nullptr) return;
+  for (int k = 0; k < count; ++k) sizes[k] = status == cudaSuccess ? values[k] : 0;
 }
 
 }  // namespace brelmont

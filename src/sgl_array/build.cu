@@ -49,16 +49,21 @@ bool join_shapes(bool stack, int ndims_a, int ndims_b, const int* dims_a, const 
   return true;
 }
 
+// The rank of the result by the shape rule, which the caller gives outDims; 0 where the ranks fix none.
+int joined_rank(bool stack, int ndims_a, int ndims_b) {
+  if (ndims_a < 0 || ndims_b < 0 || ndims_a - ndims_b > 1 || ndims_b - ndims_a > 1) return 0;
+  return (ndims_a > ndims_b ? ndims_a : ndims_b) + (stack && ndims_a == ndims_b ? 1 : 0);
+}
+
 void join_first_axis(bool stack, int ndimsA, int ndimsB, const int* dimsA, const int* dimsB, const float* a,
                      const float* b, float** out, int* outDims) {
-  if (out == nullptr) return;
-  *out = nullptr;
+  if (out != nullptr) *out = nullptr;
   Shape sa, sb, sc;
-  if (!join_shapes(stack, ndimsA, ndimsB, dimsA, dimsB, &sa, &sb, &sc) || outDims == nullptr) return;
   int count_a = 0, count_b = 0, n = 0;
-  if (!brelmont::checked_count(sa.dims, sa.ndims, &count_a) || !brelmont::checked_count(sb.dims, sb.ndims, &count_b) ||
+  if (out == nullptr || outDims == nullptr || !join_shapes(stack, ndimsA, ndimsB, dimsA, dimsB, &sa, &sb, &sc) ||
+      !brelmont::checked_count(sa.dims, sa.ndims, &count_a) || !brelmont::checked_count(sb.dims, sb.ndims, &count_b) ||
       !brelmont::checked_count(sc.dims, sc.ndims, &n)) {
-    for (int k = 0; k < sc.ndims; ++k) outDims[k] = 0;
+    brelmont::report_sizes(cudaErrorInvalidValue, outDims, nullptr, joined_rank(stack, ndimsA, ndimsB));
     return;
   }
   int axis_at = 0;
@@ -72,9 +77,10 @@ void join_first_axis(bool stack, int ndimsA, int ndimsB, const int* dimsA, const
   }
   const brelmont::Join join = brelmont::join_of(space, axis_at, sa.dims[0], sb.dims[0]);
   const cudaError_t status = brelmont::produce_new_arrays(n, {out}, {{a, count_a}, {b, count_b}}, [&](float* result) {
-    return brelmont::launch(sgl_copy_to_c, brelmont::standard_grid(n), brelmont::standard_block(), a, b, result, join, n);
+    return brelmont::synchronize(brelmont::launch(sgl_copy_to_c, brelmont::standard_grid(n), brelmont::standard_block(),
+                                                  a, b, result, join, n));
   });
-  for (int k = 0; k < sc.ndims; ++k) outDims[k] = status == cudaSuccess ? sc.dims[k] : 0;
+  brelmont::report_sizes(status, outDims, sc.dims, sc.ndims);
 }
 
 }  // namespace

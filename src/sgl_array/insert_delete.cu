@@ -21,13 +21,16 @@ extern "C" cudaError_t SGL_DeleteFromArray(int ndims, int* srcDims, int start, i
 extern "C" cudaError_t SGL_InsertIntoArray(int ndims, int insNdims, int* srcDims, int* insDims, int start, int axis,
                                            float* src, float* ins, float** out, int* outDims) {
   using brelmont::Shape;
-  if (out == nullptr) return cudaErrorInvalidValue;
-  *out = nullptr;
-  if (ndims < 1 || ndims > brelmont::kMaxDims || (insNdims != ndims && insNdims != ndims - 1)) {
+  if (out != nullptr) *out = nullptr;
+  const auto refuse = [&] {
+    brelmont::report_sizes(cudaErrorInvalidValue, outDims, nullptr, ndims);
     return cudaErrorInvalidValue;
+  };
+  if (out == nullptr || ndims < 1 || ndims > brelmont::kMaxDims || (insNdims != ndims && insNdims != ndims - 1)) {
+    return refuse();
   }
   if (!brelmont::all_given(srcDims, outDims) || (insNdims > 0 && insDims == nullptr) || axis < 0 || axis >= ndims) {
-    return cudaErrorInvalidValue;
+    return refuse();
   }
   // The block gets the source's rank: a block of one dimension fewer is one slice thick along the axis.
   Shape block{{}, ndims}, result{{}, ndims};
@@ -36,12 +39,12 @@ extern "C" cudaError_t SGL_InsertIntoArray(int ndims, int insNdims, int* srcDims
   int src_count = 0, block_count = 0, n = 0;
   if (!brelmont::checked_count(srcDims, ndims, &src_count) || !brelmont::checked_count(block.dims, ndims, &block_count) ||
       src_count == 0 || block_count == 0 || start < 0 || start > srcDims[axis]) {
-    return cudaErrorInvalidValue;
+    return refuse();
   }
   const long long along = static_cast<long long>(srcDims[axis]) + block.dims[axis];
-  if (along > INT_MAX) return cudaErrorInvalidValue;
+  if (along > INT_MAX) return refuse();
   result.dims[axis] = static_cast<int>(along);
-  if (!brelmont::checked_count(result.dims, ndims, &n)) return cudaErrorInvalidValue;
+  if (!brelmont::checked_count(result.dims, ndims, &n)) return refuse();
 
   int axis_at = 0;
   brelmont::SpaceBuilder<2> space;
@@ -58,7 +61,6 @@ extern "C" cudaError_t SGL_InsertIntoArray(int ndims, int insNdims, int* srcDims
         return brelmont::synchronize(brelmont::launch(sgl_insert_elements, brelmont::standard_grid(n),
                                                       brelmont::standard_block(), src, ins, result_array, join, n));
       });
-  if (status == cudaSuccess)
-    for (int k = 0; k < ndims; ++k) outDims[k] = result.dims[k];
+  brelmont::report_sizes(status, outDims, result.dims, ndims);
   return status;
 }

@@ -116,10 +116,12 @@ extern "C" cudaError_t SGL_ReshapeArray(float* src, int srcCount, int* newDims, 
   const int kept = n < srcCount ? n : srcCount;
   const int counts[] = {n};  // an empty shape: a null array, no device work
   return brelmont::produce_new_arrays(counts, {out}, {{src, kept}}, [&](float* result) {
-    const cudaError_t copied =
-        kept == 0 ? cudaSuccess : cudaMemcpy(result, src, sizeof(float) * kept, cudaMemcpyDeviceToDevice);
-    if (copied != cudaSuccess || kept == n) return copied;
-    return cudaMemset(result + kept, 0, sizeof(float) * (n - kept));
+    if (n == 0) return cudaSuccess;
+    // Both steps are queued on the device: the output is complete only once they have run.
+    const size_t bytes = sizeof(float) * static_cast<size_t>(kept);
+    cudaError_t status = kept == 0 ? cudaSuccess : cudaMemcpy(result, src, bytes, cudaMemcpyDeviceToDevice);
+    if (status == cudaSuccess && kept < n) status = cudaMemset(result + kept, 0, sizeof(float) * (n - kept));
+    return brelmont::synchronize(status);
   });
 }
 
@@ -140,21 +142,20 @@ extern "C" cudaError_t SGL_Transpose2DArray(int* dims, float* src, float* dst) {
 }
 
 extern "C" void SGL_TransposeNDArray(int ndims, int* srcDims, int* perm, float* src, float** out, int* outDims) {
-  if (out == nullptr) return;
-  *out = nullptr;
+  if (out != nullptr) *out = nullptr;
   Permuted p;
-  if ((ndims > 0 && outDims == nullptr) || !permute(ndims, srcDims, perm, &p)) return;
-  const cudaError_t status = brelmont::produce_new_arrays(
-      p.count, {out}, {{src, p.count}}, [&](float* result) { return launch_permuted(p, src, result); });
-  if (status != cudaSuccess) return;
-  int* sizes = new (std::nothrow) int[ndims > 0 ? ndims : 1];  // outDims may be srcDims itself
-  if (sizes == nullptr) {
-    cudaFree(*out);
-    *out = nullptr;
-    return;
-  }
-  for (int j = 0; j < ndims; ++j) sizes[j] = srcDims[perm[j]];
-  for (int j = 0; j < ndims; ++j) outDims[j] = sizes[j];
+  // outDims may be srcDims or perm itself: the sizes are gathered before any entry is written.
+  int* sizes = new (std::nothrow) int[ndims > 0 ? ndims : 1];
+  const bool valid = out != nullptr && sizes != nullptr && (ndims <= 0 || outDims != nullptr) &&
+                     permute(ndims, srcDims, perm, &p);
+  const cudaError_t status =
+      !valid ? cudaErrorInvalidValue
+             : brelmont::produce_new_arrays(p.count, {out}, {{src, p.count}}, [&](float* result) {
+                 return brelmont::synchronize(launch_permuted(p, src, result));
+               });
+  if (status == cudaSuccess)
+    for (int j = 0; j < ndims; ++j) sizes[j] = srcDims[perm[j]];
+  brelmont::report_sizes(status, outDims, sizes, ndims);
   delete[] sizes;
 }
 
@@ -162,7 +163,11 @@ extern "C" cudaError_t SGL_Split1DArray(int n, int index, float* src, float** fi
                                         int* secondCount) {
   if (first != nullptr) *first = nullptr;
   if (second != nullptr) *second = nullptr;
-  if (n < 0 || !brelmont::all_given(firstCount, secondCount)) return cudaErrorInvalidValue;
+  if (n < 0 || !brelmont::all_given(firstCount, secondCount)) {
+    brelmont::report_sizes(cudaErrorInvalidValue, firstCount, nullptr, 1);
+    brelmont::report_sizes(cudaErrorInvalidValue, secondCount, nullptr, 1);
+    return cudaErrorInvalidValue;
+  }
   const int at = clamp(index, n);
   const cudaError_t status =
       brelmont::produce_new_arrays({at, n - at}, {first, second}, {{src, n}}, [&](float* head, float* tail) {
@@ -172,8 +177,9 @@ extern "C" cudaError_t SGL_Split1DArray(int n, int index, float* src, float** fi
             launched,
             at < n ? brelmont::launch_box(sgl_split_1d, src, tail, brelmont::run_of(at, n - at), n - at) : cudaSuccess);
       });
-  *firstCount = status == cudaSuccess ? at : 0;
-  *secondCount = status == cudaSuccess ? n - at : 0;
+  const int tail = n - at;
+  brelmont::report_sizes(status, firstCount, &at, 1);
+  brelmont::report_sizes(status, secondCount, &tail, 1);
   return status;
 }
 
@@ -183,6 +189,8 @@ extern "C" cudaError_t SGL_Split2DArray(int* dims, int index, int mode, float* s
   if (second != nullptr) *second = nullptr;
   int n = 0;
   if (!brelmont::all_given(dims, firstDims, secondDims) || !brelmont::checked_count(dims, 2, &n)) {
+    brelmont::report_sizes(cudaErrorInvalidValue, firstDims, nullptr, 2);
+    brelmont::report_sizes(cudaErrorInvalidValue, secondDims, nullptr, 2);
     return cudaErrorInvalidValue;
   }
   const int rows = dims[0], cols = dims[1];
@@ -203,9 +211,7 @@ extern "C" cudaError_t SGL_Split2DArray(int* dims, int index, int mode, float* s
   const cudaError_t status = brelmont::produce_new_arrays(
       {head[0] * head[1], tail[0] * tail[1]}, {first, second}, {{src, n}},
       [&](float* a, float* b) { return brelmont::first_failure(part(head, 0, a), part(tail, at, b)); });
-  for (int k = 0; k < 2; ++k) {
-    firstDims[k] = status == cudaSuccess ? head[k] : 0;
-    secondDims[k] = status == cudaSuccess ? tail[k] : 0;
-  }
+  brelmont::report_sizes(status, firstDims, head, 2);
+  brelmont::report_sizes(status, secondDims, tail, 2);
   return status;
 }

@@ -96,15 +96,15 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims
                          int count, int axis, const T* src, T** out, int* out_dims, T** deleted, int* deleted_dims) {
   if (out != nullptr) *out = nullptr;
   if (deleted != nullptr) *deleted = nullptr;
-  if (ndims < 1 || !all_given(src_dims, out_dims, deleted_dims) || axis < 0 || axis >= ndims) {
+  int n = 0;
+  if (ndims < 1 || !all_given(src_dims, out_dims, deleted_dims) || axis < 0 || axis >= ndims ||
+      !checked_count(src_dims, ndims, &n) || n == 0 || start < 0 || count < 0 ||
+      static_cast<long long>(start) + count > src_dims[axis]) {
+    report_sizes(cudaErrorInvalidValue, out_dims, nullptr, ndims);
+    report_sizes(cudaErrorInvalidValue, deleted_dims, nullptr, ndims);
     return cudaErrorInvalidValue;
   }
-  int n = 0;
-  if (!checked_count(src_dims, ndims, &n) || n == 0) return cudaErrorInvalidValue;
   const int along = src_dims[axis];
-  if (start < 0 || count < 0 || static_cast<long long>(start) + count > along) return cudaErrorInvalidValue;
-  // A named array: CUDA 11.8's front end takes scalars used only inside a braced list for unused variables.
-  const int counts[2] = {n / along * (along - count), n / along * count};  // of out and deleted
 
   Split split{};
   SpaceBuilder<2> space;
@@ -119,16 +119,16 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims
   split.space = space.space();
   split.start = start;
   split.count = count;
-  const cudaError_t status =
-      produce_new_arrays(counts, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
-        return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
-      });
-  if (status != cudaSuccess) return status;
+  // What remains and what is removed: n / along slices, each along - count or count positions wide.
+  const int counts[2] = {n / along * (along - count), n / along * count};
+  const cudaError_t status = produce_new_arrays(counts, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
+    return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
+  });
   for (int k = ndims - 1; k >= 0; --k) {  // src_dims is read to the end before either is written
-    out_dims[k] = k == axis ? along - count : src_dims[k];
-    deleted_dims[k] = k == axis ? count : src_dims[k];
+    out_dims[k] = status != cudaSuccess ? 0 : k == axis ? along - count : src_dims[k];
+    deleted_dims[k] = status != cudaSuccess ? 0 : k == axis ? count : src_dims[k];
   }
-  return cudaSuccess;
+  return status;
 }
 
 }  // namespace brelmont

@@ -182,13 +182,15 @@ class OutputSlots {
   bool kept_ = false;
 };
 
-// The address through which kernels on the current device read the caller's sequence at p, or null when
-// it must be copied there first (host memory, or another device's memory that this one cannot reach).
-const float* device_address(const float* p) {
+// The address through which kernels on device `current` read the caller's sequence at p, or null when it must
+// be copied there first: host memory, or another device's memory, which a kernel here faults on without peer
+// access (and the fault would end the caller's context). Managed memory is read where it is.
+const float* device_address(const float* p, int current) {
   cudaPointerAttributes attributes{};
   if (cudaPointerGetAttributes(&attributes, p) != cudaSuccess) return nullptr;
-  if (attributes.type != cudaMemoryTypeDevice && attributes.type != cudaMemoryTypeManaged) return nullptr;
-  return static_cast<const float*>(attributes.devicePointer);
+  const bool here = attributes.type == cudaMemoryTypeManaged ||
+                    (attributes.type == cudaMemoryTypeDevice && attributes.device == current);
+  return here ? static_cast<const float*>(attributes.devicePointer) : nullptr;
 }
 
 // Copies count floats at device address from to *to; *to is written only when the copy succeeds.
@@ -233,21 +235,22 @@ extern "C" cudaError_t SGL_Decimate1DArray(float* input, int n, int factor, floa
 }
 
 extern "C" cudaError_t SGL_Interleave1DArray(float** inputs, int length, int count, float** output, int* outLength) {
+  if (output != nullptr) *output = nullptr;
+  if (outLength != nullptr) *outLength = 0;
   if (inputs == nullptr || output == nullptr || outLength == nullptr || length < 0 || count < 0) {
     return cudaErrorInvalidValue;
   }
   if (static_cast<long long>(length) * count > INT_MAX) return cudaErrorInvalidValue;
   for (int k = 0; k < count; ++k)
     if (inputs[k] == nullptr) return cudaErrorInvalidValue;
-  *output = nullptr;
-  *outLength = 0;
   const int total = length * count;
   if (total == 0) return cudaSuccess;
 
   // Inputs the kernel cannot read where they are go to consecutive slices of one scratch array.
-  int staged = 0;
+  int device = 0, staged = 0;
+  if (const cudaError_t status = cudaGetDevice(&device); status != cudaSuccess) return status;
   for (int k = 0; k < count; ++k)
-    if (device_address(inputs[k]) == nullptr) ++staged;
+    if (device_address(inputs[k], device) == nullptr) ++staged;
   brelmont::ScopedDeviceArray<float> result, scratch;
   if (const cudaError_t status = result.allocate(total); status != cudaSuccess) return status;
   if (staged > 0) {
@@ -259,9 +262,9 @@ extern "C" cudaError_t SGL_Interleave1DArray(float** inputs, int length, int cou
     SequenceGroup<const float> group{};
     group.size = size;
     for (int g = 0; g < size; ++g) {
-      const float* source = device_address(inputs[first + g]);
+      const float* source = device_address(inputs[first + g], device);
       if (source == nullptr) {
-        // The runtime finds the copy's direction from the addresses: host, or another device.
+        // The runtime finds the copy's direction from the addresses: from the host, or from another device.
         const size_t bytes = static_cast<size_t>(length) * sizeof(float);
         if (const cudaError_t status = cudaMemcpy(next_slice, inputs[first + g], bytes, cudaMemcpyDefault);
             status != cudaSuccess) {
@@ -306,19 +309,20 @@ extern "C" cudaError_t SGL_Threshold1DArray(int n, float threshold, int start, f
   }
   brelmont::ScopedDeviceArray<ThresholdScan> scan;
   if (const cudaError_t status = scan.allocate(1); status != cudaSuccess) return status;
-  if (const cudaError_t status = cudaMemset(scan.get(), 0xFF, sizeof(ThresholdScan)); status != cudaSuccess) {
-    return status;
-  }
+  cudaError_t status = cudaMemset(scan.get(), 0xFF, sizeof(ThresholdScan));
   const int indices = n - 1 - start;  // candidate crossings; one block runs even for none
   const dim3 grid = brelmont::blocks_covering(indices > 0 ? indices : 1, brelmont::kThresholdTile);
-  if (const cudaError_t status = brelmont::launch(sgl_threshold_kernel, grid, dim3(kSequenceThreads), input, n,
-                                                  threshold, start, scan.get());
-      status != cudaSuccess) {
-    return status;
+  if (status == cudaSuccess) {
+    status =
+        brelmont::launch(sgl_threshold_kernel, grid, dim3(kSequenceThreads), input, n, threshold, start, scan.get());
   }
+  // The blocking copy of the scan waits for the search; a failure before it or of it waits explicitly, so that
+  // the scan is released, and the call returns, with none of its work left running.
   ThresholdScan found{};
-  const cudaError_t copied = cudaMemcpy(&found, scan.get(), sizeof found, cudaMemcpyDeviceToHost);
-  if (const cudaError_t status = brelmont::first_failure(copied, scan.free()); status != cudaSuccess) return status;
+  if (status == cudaSuccess) status = cudaMemcpy(&found, scan.get(), sizeof found, cudaMemcpyDeviceToHost);
+  if (status != cudaSuccess) return brelmont::synchronize(status);
+  status = scan.free();
+  if (status != cudaSuccess) return status;
 
   if (found.at_start >= threshold) {
     *result = static_cast<float>(start);
@@ -329,7 +333,8 @@ extern "C" cudaError_t SGL_Threshold1DArray(int n, float threshold, int start, f
   } else {
     const int i = static_cast<int>(found.first);
     float pair[2];
-    if (const cudaError_t status = copy_to_host(pair, input + i, 2); status != cudaSuccess) return status;
+    status = copy_to_host(pair, input + i, 2);
+    if (status != cudaSuccess) return status;
     *result = crossing(i, pair[0], pair[1], threshold);
   }
   return cudaSuccess;

@@ -30,9 +30,11 @@ extern "C" cudaError_t SGL_ShuffleNDArray(int n, float* data) {
   brelmont::DoubleBuffer<float> values{data, alternate.get()};
   cudaError_t status = brelmont::launch(sgl_draw_shuffle_keys, brelmont::standard_grid(n),
                                         brelmont::standard_block(), brelmont::next_seed(), keys.current, n);
+  // The sort waits for the device, the keys' launch included; a failed launch queued nothing.
   if (status == cudaSuccess) status = brelmont::device_sort_pairs(keys, values, n);
   if (status == cudaSuccess && values.current != data) {
-    status = cudaMemcpy(data, values.current, sizeof(float) * static_cast<size_t>(n), cudaMemcpyDeviceToDevice);
+    const size_t bytes = sizeof(float) * static_cast<size_t>(n);
+    status = brelmont::synchronize(cudaMemcpy(data, values.current, bytes, cudaMemcpyDeviceToDevice));
   }
   return brelmont::free_all(status, keys_a, keys_b, alternate);
 }

@@ -11,6 +11,7 @@
 #include "frame/device_memory.h"
 #include "frame/kernel_index.h"
 #include "frame/launch.h"
+#include "frame/new_arrays.h"
 
 // positions[i] = i: the values that the duplicate removal's sort carries along with the keys.
 __global__ void sgl_number_positions(int* positions, int n) {
@@ -85,30 +86,33 @@ extern "C" cudaError_t SGL_SortNDArray(int n, float* data) {
   brelmont::ScopedDeviceArray<float> alternate;
   if (const cudaError_t status = alternate.allocate(n); status != cudaSuccess) return status;
   brelmont::DoubleBuffer<float> keys{data, alternate.get()};
-  cudaError_t status = brelmont::device_sort_keys(keys, n);
+  cudaError_t status = brelmont::device_sort_keys(keys, n);  // complete on return
   if (status == cudaSuccess && keys.current != data) {
-    status = cudaMemcpy(data, keys.current, sizeof(float) * static_cast<size_t>(n), cudaMemcpyDeviceToDevice);
+    const size_t bytes = sizeof(float) * static_cast<size_t>(n);
+    status = brelmont::synchronize(cudaMemcpy(data, keys.current, bytes, cudaMemcpyDeviceToDevice));
   }
   return brelmont::first_failure(status, alternate.free());
 }
 
 extern "C" void SGL_SearchNDArray(int ndims, int n, int* dims, int* start, float value, float* data, int* found,
                                   int* index) {
-  if (found == nullptr) return;
-  *found = 0;
-  if (n < 0 || ndims < 0) return;
-  int offset = 0;
-  if (ndims > 0 && (dims == nullptr || start == nullptr || index == nullptr ||
-                    !linear_offset(ndims, n, dims, start, &offset))) {
+  if (found != nullptr) *found = 0;
+  int offset = 0, position = n;
+  const bool valid = found != nullptr && n >= 0 && ndims >= 0 &&
+                     (ndims == 0 || (dims != nullptr && start != nullptr && index != nullptr &&
+                                     linear_offset(ndims, n, dims, start, &offset)));
+  // A refused or failed search leaves the index of a miss, all zeros.
+  if (!valid || first_match(data, n, offset, value, &position) != cudaSuccess) {
+    brelmont::report_sizes(cudaErrorInvalidValue, index, nullptr, ndims);
     return;
   }
-  int position = n;
-  if (first_match(data, n, offset, value, &position) != cudaSuccess) return;
   *found = position < n ? 1 : 0;
-  // The row-major index of the match; a miss is the index of n, all zeros. Every size is at least 1 here.
+  // The row-major index of the match; a miss is the index of n, all zeros. Every size is at least 1 here, and each
+  // is read before its entry is written: index may be dims itself.
   for (int d = ndims - 1; d >= 0; --d) {
-    index[d] = position % dims[d];
-    position /= dims[d];
+    const int size = dims[d];
+    index[d] = position % size;
+    position /= size;
   }
 }
 
@@ -129,6 +133,8 @@ extern "C" void SGL_RemoveDup1DArray(float* input, int n, float** output, int* o
   brelmont::DoubleBuffer<float> keys{keys_a.get(), keys_b.get()};
   brelmont::DoubleBuffer<int> positions{positions_a.get(), positions_b.get()};
   const dim3 grid = brelmont::standard_grid(n), block = brelmont::standard_block();
+  // The sort and the selection each wait for the device; the last wait is for the copy of the result, or for
+  // whatever a failure left queued.
   cudaError_t status = cudaMemcpy(keys.current, input, bytes, cudaMemcpyDeviceToDevice);
   if (status == cudaSuccess) status = brelmont::launch(sgl_number_positions, grid, block, positions.current, n);
   if (status == cudaSuccess) status = brelmont::device_sort_pairs(keys, positions, n);
@@ -140,11 +146,13 @@ extern "C" void SGL_RemoveDup1DArray(float* input, int n, float** output, int* o
   if (status == cudaSuccess) status = brelmont::device_select_flagged(input, first, selected, count.get(), n);
   int distinct = 0;
   if (status == cudaSuccess) status = cudaMemcpy(&distinct, count.get(), sizeof distinct, cudaMemcpyDeviceToHost);
-  if (status != cudaSuccess) return;
-
   brelmont::ScopedDeviceArray<float> result;
-  if (result.allocate(distinct) != cudaSuccess) return;
-  status = cudaMemcpy(result.get(), selected, sizeof(float) * static_cast<size_t>(distinct), cudaMemcpyDeviceToDevice);
+  if (status == cudaSuccess) status = result.allocate(distinct);
+  if (status == cudaSuccess) {
+    const size_t kept = sizeof(float) * static_cast<size_t>(distinct);
+    status = cudaMemcpy(result.get(), selected, kept, cudaMemcpyDeviceToDevice);
+  }
+  status = brelmont::synchronize(status);
   if (brelmont::free_all(status, keys_a, keys_b, positions_a, positions_b, count) != cudaSuccess) return;
   *output = result.release();
   *outCount = distinct;

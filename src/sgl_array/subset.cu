@@ -72,12 +72,11 @@ extern "C" cudaError_t SGL_ArraySubset(int ndims, int* srcDims, int* start, int*
 }
 
 extern "C" void SGL_IndexArray(int ndims, int* srcDims, int* indices, float* src, float** out, int* outDims) {
-  if (out == nullptr) return;
-  *out = nullptr;
-  if (ndims < 0 || (ndims > 0 && !brelmont::all_given(srcDims, indices, outDims))) return;
+  if (out != nullptr) *out = nullptr;
   int src_count = 0;
-  if (!brelmont::checked_count(srcDims, ndims, &src_count) || src_count == 0) {
-    for (int k = 0; k < ndims; ++k) outDims[k] = 0;
+  if (out == nullptr || ndims < 0 || (ndims > 0 && !brelmont::all_given(srcDims, indices, outDims)) ||
+      !brelmont::checked_count(srcDims, ndims, &src_count) || src_count == 0) {
+    brelmont::report_sizes(cudaErrorInvalidValue, outDims, nullptr, ndims);
     return;
   }
   // Each dimension keeps its whole extent (index -1) or the one position given; a one-dimensional source
@@ -99,9 +98,10 @@ extern "C" void SGL_IndexArray(int ndims, int* srcDims, int* indices, float* src
   }
   const cudaError_t status =
       !valid ? cudaErrorInvalidValue : brelmont::produce_new_arrays(n, {out}, {{src, n}}, [&](float* result) {
-        return brelmont::launch_box(sgl_index_array, src, result, brelmont::box_of(dims, base), n);
+        const brelmont::Box box = brelmont::box_of(dims, base);
+        return brelmont::synchronize(brelmont::launch_box(sgl_index_array, src, result, box, n));
       });
-  for (int k = 0; k < ndims; ++k) {
+  for (int k = 0; k < ndims; ++k) {  // each entry read before it is written: outDims may be srcDims or indices
     const bool keep = indices[k] == -1 && ndims > 1;
     outDims[k] = status != cudaSuccess ? 0 : keep ? srcDims[k] : 1;
   }

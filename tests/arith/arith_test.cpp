@@ -362,7 +362,8 @@ TEST_F(Arith, RuntimeCallsOfEmptyAndRefusedCalls) {
                     },
                     status, [&] { return r == nullptr && q == nullptr; }});
   }
-  // Array-array: refused shapes and null arguments (by position) write nothing; no elements is a null result.
+  // Array-array: refused shapes and null arguments (by position) leave a null result and zero sizes where they are
+  // given (ndims entries); no elements is a null result.
   Shape sizes(11);
   int bytes = 0;
   float* result = nullptr;
@@ -381,8 +382,11 @@ TEST_F(Arith, RuntimeCallsOfEmptyAndRefusedCalls) {
                                      y.get(), unless(null_at == 6, &result), unless(null_at == 7, sizes.data()),
                                      unless(null_at == 8, &bytes));
                       },
-                      status, [&, null_at = null_at] {
-                        return (null_at == 6 || result == nullptr) && bytes == -777 && sizes == Shape(11, -777);
+                      status, [&, ndims = ndims, null_at = null_at] {
+                        Shape zeroed(11, -777);
+                        if (null_at != 7) std::fill_n(zeroed.begin(), std::max(ndims, 0), 0);
+                        return (null_at == 6 || result == nullptr) && bytes == (null_at == 8 ? -777 : 0) &&
+                               sizes == zeroed;
                       }});
   // The reductions: nothing to sum or multiply is 0; a refusal writes nothing.
   float out[2];

@@ -50,6 +50,13 @@ TEST_F(Runtime, AllocationsArePoisonedAlignedExactCountedKnownByTheirAttributesA
                 a.hostPointer == (device ? nullptr : q))
         << q - p;
   }
+  // An allocation marked as another device's memory is reported so, at any address inside it.
+  cudaPointerAttributes elsewhere{};
+  EXPECT_EQ(hostcudaSetAllocationDevice(p + 7, 1), cudaErrorInvalidValue);  // not the base address
+  EXPECT_EQ(cudaGetLastError(), cudaErrorInvalidValue);
+  ASSERT_EQ(hostcudaSetAllocationDevice(p, 1), cudaSuccess);
+  ASSERT_EQ(cudaPointerGetAttributes(&elsewhere, p + 7), cudaSuccess);
+  EXPECT_TRUE(elsewhere.type == cudaMemoryTypeDevice && elsewhere.device == 1 && elsewhere.devicePointer == p + 7);
   cudaPointerAttributes freed{};
   EXPECT_EQ(cudaFree(p), cudaSuccess);
   ASSERT_EQ(cudaPointerGetAttributes(&freed, p), cudaSuccess);
@@ -176,6 +183,33 @@ TEST_F(Runtime, EachCallCountsOnceUnderItsKindCopiesStayInsideTheAllocationAndTh
   hostcudaFailCopy(1, cudaErrorUnknown), hostcudaFailCopy(0, cudaSuccess);  // cancelled
   EXPECT_EQ(cudaMemcpy(back, a, kBytes, cudaMemcpyDeviceToHost), cudaSuccess);
   cudaFree(a);
+}
+
+// What a GPU would still be running when a call returns: work queued since the last call that waits for it.
+TEST_F(Runtime, PendingWorkIsWhatNoLaterCallHasWaitedFor) {
+  float host[4] = {1, 2, 3, 4};
+  DeviceBuffer<float> a(4), b(4);
+  const auto pending_after = [](cudaError_t expected, cudaError_t status) {
+    EXPECT_EQ(status, expected);
+    return hostcudaPendingWork();
+  };
+  EXPECT_EQ(pending_after(cudaSuccess, cudaDeviceSynchronize()), 0u);
+  EXPECT_EQ(pending_after(cudaSuccess, cudaMemcpy(a.get(), host, sizeof host, cudaMemcpyHostToDevice)), 1u);
+  EXPECT_EQ(pending_after(cudaSuccess, cudaMemcpy(b.get(), a.get(), sizeof host, cudaMemcpyDefault)), 2u);
+  EXPECT_EQ(pending_after(cudaSuccess, cudaMemset(a.get(), 0, sizeof host)), 3u);
+  EXPECT_EQ(pending_after(cudaSuccess, hostcudaLaunch(dim3(1), dim3(1), noop_thread, nullptr)), 4u);
+  EXPECT_EQ(pending_after(cudaErrorInvalidConfiguration, hostcudaLaunch(dim3(0), dim3(1), noop_thread, nullptr)), 4u);
+  hostcudaFailCopy(1, cudaErrorUnknown);
+  EXPECT_EQ(pending_after(cudaErrorUnknown, cudaMemcpy(host, b.get(), sizeof host, cudaMemcpyDeviceToHost)), 4u);
+  {
+    DeviceBuffer<float> released(4);  // its poisoning memset is queued; its release waits for nothing
+  }
+  EXPECT_EQ(hostcudaPendingWork(), 5u);
+  EXPECT_EQ(pending_after(cudaSuccess, cudaMemcpy(host, b.get(), sizeof host, cudaMemcpyDeviceToHost)), 0u);
+  ASSERT_EQ(cudaMemset(a.get(), 0, sizeof host), cudaSuccess);
+  hostcudaFailSynchronize(cudaErrorIllegalAddress);  // a fault reported: the work is over all the same
+  EXPECT_EQ(pending_after(cudaErrorIllegalAddress, cudaDeviceSynchronize()), 0u);
+  EXPECT_EQ(cudaGetLastError(), cudaErrorIllegalAddress);
 }
 
 TEST_F(Runtime, AtomicMinKeepsTheSmallerAndReturnsTheOldValue) {

@@ -90,8 +90,10 @@ float interpolation_rule(const Floats& v, float x) {
 
 TEST_F(Sequence, InterpolationWeighsTheTwoNeighbours) {
   const Floats random = random_values(1000, 3), w = {1.0f + 0x1p-23f, 3.0f - 0x1p-22f, -1e30f, 1e-30f}, one = {4.5f};
+  const Floats signed_zero = {-0.0f, kInf};  // x = 0 weighs both: 0 * inf is NaN, where input[0] would be -0
   std::mt19937 rng(5);
-  std::vector<std::pair<const Floats*, float>> rows = {{&w, -kInf}, {&w, kInf}, {&w, kNaN}, {&w, 3}, {&one, 0}};
+  std::vector<std::pair<const Floats*, float>> rows = {{&w, -kInf},  {&w, kInf}, {&w, kNaN},
+                                                       {&w, 3},      {&one, 0},  {&signed_zero, 0}};
   for (int k = 0; k < 300; ++k) {
     const float x = std::uniform_real_distribution<float>(-2.0f, 1002.0f)(rng);
     rows.push_back({&random, x}), rows.push_back({&w, x / 333.0f});
@@ -144,7 +146,7 @@ TEST_F(Sequence, ThresholdFindsTheFirstRisingCrossing) {
 
 TEST_F(Sequence, ReversalAndRotationMoveElementsUnchanged) {
   std::vector<int> sizes = boundary_sizes();
-  sizes.insert(sizes.end(), {65537, 131075});  // more than 256 blocks of 256 threads
+  sizes.insert(sizes.end(), {3, 65537, 131075});  // one pair to exchange after the reversal; more than 256 blocks
   for (int n : sizes) {
     Floats v = random_values(n, 17 * n), want(v.rbegin(), v.rend());
     DeviceBuffer<float> d(v);
@@ -165,10 +167,12 @@ TEST_F(Sequence, ReversalAndRotationMoveElementsUnchanged) {
 // tests/frame/exports_test.cpp fails step by step for every export: many groups, host inputs, empty results.
 TEST_F(Sequence, RuntimeCallsBadArgumentsAndFailures) {
   const Floats eight = {0, 1, 2, 3, 4, 5, 6, 7};
-  DeviceBuffer<float> data(eight), forty(random_values(40, 40));
+  DeviceBuffer<float> data(eight), forty(random_values(40, 40)), remote(eight);
+  move_to_other_device(remote.get());
   Floats host = {-1, -2, -3, -4, -5, -6, -7, -8};
   float* const d = data.get();
-  float *slots[20], result = kUnwritten, *with_host[2] = {d, host.data()}, *on_device[2] = {d, forty.get()};
+  float *slots[20], result = kUnwritten, *with_host[2] = {d, host.data()}, *on_device[2] = {d, forty.get()},
+                    *with_remote[2] = {d, remote.get()};
   int length = -1;
   const int bad = cudaErrorInvalidValue;
   // Each call starts from null outputs (interleaving's result in slots[0]) and an unwritten result, and releases
@@ -199,6 +203,8 @@ TEST_F(Sequence, RuntimeCallsBadArgumentsAndFailures) {
           [&] { return SGL_Interleave1DArray(on_device, 8, 2, slots, &length); }),
       row("interleave a host input", {2, 2, 1, 0, 0, 0, 1, 1}, 0,
           [&] { return SGL_Interleave1DArray(with_host, 8, 2, slots, &length); }),
+      row("interleave another device's input", {2, 2, 0, 0, 1, 0, 1, 1}, 0,
+          [&] { return SGL_Interleave1DArray(with_remote, 8, 2, slots, &length); }),
       row("interleave nothing", {}, 0, [&] { return SGL_Interleave1DArray(with_host, 0, 2, slots, &length); }),
       row("interleave no inputs", {}, 0, [&] { return SGL_Interleave1DArray(with_host, 5, 0, slots, &length); }),
       row("interleave count < 0", {}, bad, [&] { return SGL_Interleave1DArray(with_host, 4, -1, slots, &length); }),

@@ -23,6 +23,10 @@ inline void fail_allocation(int k) { hostcudaFailAllocation(k); }
 inline void fail_launch(int k, cudaError_t error) { hostcudaFailLaunch(k, error); }
 inline void fail_synchronize(cudaError_t error) { hostcudaFailSynchronize(error); }
 inline void fail_copy(int k, cudaError_t error) { hostcudaFailCopy(k, error); }
+// Device work a GPU could still be running: queued since the last call that waits for it.
+inline unsigned long long pending_work() { return hostcudaPendingWork(); }
+// Makes the allocation at p memory of another device than the current one.
+inline void move_to_other_device(void* p) { ASSERT_EQ(hostcudaSetAllocationDevice(p, 1), cudaSuccess); }
 // Seeds of random draws: seed, seed + 1, ... from now on; unfix_seeds() returns to the library's own.
 inline void fix_seeds(unsigned long long seed) { hostcudaFixSeed(1, seed); }
 inline void unfix_seeds() { hostcudaFixSeed(0, 0); }
@@ -34,6 +38,8 @@ inline void fail_allocation(int) {}
 inline void fail_launch(int, cudaError_t) {}
 inline void fail_synchronize(cudaError_t) {}
 inline void fail_copy(int, cudaError_t) {}
+inline unsigned long long pending_work() { return 0; }
+inline void move_to_other_device(void*) {}
 inline void fix_seeds(unsigned long long) {}
 inline void unfix_seeds() {}
 #endif

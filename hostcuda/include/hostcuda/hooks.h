@@ -50,6 +50,20 @@ typedef struct hostcudaCallCounts {
 
 HOSTCUDA_API hostcudaCallCounts hostcudaCounts(void);
 
+/* Device work queued since the last call that waits for all of it, as a GPU would still be running it: launches
+ * that ran, device-to-device copies and memsets count one each. cudaDeviceSynchronize (even one that reports a
+ * fault) and a copy from device to host memory wait for everything: the count drops to 0. A copy from host to
+ * device memory waits for what came before it, but returns once the host data is staged: the count drops to 1,
+ * its own transfer. A failed or refused call queues and waits for nothing, and cudaFree waits for nothing here,
+ * although a GPU's often happens to. */
+HOSTCUDA_API unsigned long long hostcudaPendingWork(void);
+
+/* Marks the live allocation whose base address is p as memory of the given device, which
+ * cudaPointerGetAttributes then reports; copies and kernels still reach it, as they would with peer access.
+ * Allocations start on device 0, the current one. cudaErrorInvalidValue, with nothing changed, when p is no
+ * live allocation's base address. */
+HOSTCUDA_API cudaError_t hostcudaSetAllocationDevice(void* p, int device);
+
 /* Fixes the seeds of the library's random draws (the shuffle): after this call the k-th seed drawn
  * (k = 0, 1, ...) is seed + k, until the next call. fixed = 0 returns to the library's own seeds. */
 HOSTCUDA_API void hostcudaFixSeed(int fixed, unsigned long long seed);
