@@ -116,7 +116,8 @@ cudaError_t combine_arrays(CombineKernel kernel, int ndims, const int* sizes_a, 
                                                                brelmont::standard_block(), a, b, out, extent, count));
                });
   const int bytes = status == cudaSuccess ? count * static_cast<int>(sizeof(float)) : 0;
-  brelmont::report_sizes(status, result_sizes, extent.result.dims, ndims);
+  // A rank beyond a shape's capacity is not trusted for the length of result_sizes.
+  brelmont::report_sizes(status, result_sizes, extent.result.dims, ndims <= brelmont::kMaxDims ? ndims : 0);
   brelmont::report_sizes(status, result_bytes, &bytes, 1);
   return status;
 }

@@ -49,10 +49,12 @@ bool join_shapes(bool stack, int ndims_a, int ndims_b, const int* dims_a, const 
   return true;
 }
 
-// The rank of the result by the shape rule, which the caller gives outDims; 0 where the ranks fix none.
+// The rank of the result by the shape rule, which the caller gives outDims; 0 where the ranks fix none or one
+// beyond a shape's capacity (a rank that is refused as a whole is not trusted for the length of outDims).
 int joined_rank(bool stack, int ndims_a, int ndims_b) {
   if (ndims_a < 0 || ndims_b < 0 || ndims_a - ndims_b > 1 || ndims_b - ndims_a > 1) return 0;
-  return (ndims_a > ndims_b ? ndims_a : ndims_b) + (stack && ndims_a == ndims_b ? 1 : 0);
+  const int rank = (ndims_a > ndims_b ? ndims_a : ndims_b) + (stack && ndims_a == ndims_b ? 1 : 0);
+  return rank <= brelmont::kMaxDims ? rank : 0;
 }
 
 void join_first_axis(bool stack, int ndimsA, int ndimsB, const int* dimsA, const int* dimsB, const float* a,

@@ -22,8 +22,8 @@ extern "C" cudaError_t SGL_InsertIntoArray(int ndims, int insNdims, int* srcDims
                                            float* src, float* ins, float** out, int* outDims) {
   using brelmont::Shape;
   if (out != nullptr) *out = nullptr;
-  const auto refuse = [&] {
-    brelmont::report_sizes(cudaErrorInvalidValue, outDims, nullptr, ndims);
+  const auto refuse = [&] {  // a rank beyond a shape's capacity is not trusted for the length of outDims
+    brelmont::report_sizes(cudaErrorInvalidValue, outDims, nullptr, ndims <= brelmont::kMaxDims ? ndims : 0);
     return cudaErrorInvalidValue;
   };
   if (out == nullptr || ndims < 1 || ndims > brelmont::kMaxDims || (insNdims != ndims && insNdims != ndims - 1)) {
