@@ -61,26 +61,29 @@ struct Split {
   int count;
 };
 
-// One thread per source element, standard launch; each element is written once, to one of the outputs.
+// One thread per source element, standard launch; each element is written once, to one of the outputs. The
+// strides along the axis are read where the unrolled walk meets it, so no record entry is indexed at run time
+// (that would put the record, or the offsets, in local memory).
 template <typename T>
 __device__ __forceinline__ void split_along_axis(const T* src, T* first, T* second, const Split& split, int n) {
   const int i = standard_index();
   if (i >= n) return;
-  int at[2] = {0, 0};
-  int along = 0;
+  int at_first = 0, at_second = 0, along = 0, step_first = 0, step_second = 0;
   for_each_coordinate(i, split.space, [&](int d, int c) {
     if (d == split.axis) {
       along = c;
+      step_first = split.space.stride[0][d];
+      step_second = split.space.stride[1][d];
     } else {
-      at[0] += c * split.space.stride[0][d];
-      at[1] += c * split.space.stride[1][d];
+      at_first += c * split.space.stride[0][d];
+      at_second += c * split.space.stride[1][d];
     }
   });
   if (along >= split.start && along - split.start < split.count) {
-    second[at[1] + (along - split.start) * split.space.stride[1][split.axis]] = src[i];
+    second[at_second + (along - split.start) * step_second] = src[i];
   } else {
     const int kept = along < split.start ? along : along - split.count;
-    first[at[0] + kept * split.space.stride[0][split.axis]] = src[i];
+    first[at_first + kept * step_first] = src[i];
   }
 }
 
@@ -97,27 +100,29 @@ struct Join {
 };
 
 // One thread per output element, standard launch: each output element written once, from an input or as 0.
+// The input is chosen by selects over scalars, never by an index into per-input arrays (local memory).
 template <typename T>
 __device__ __forceinline__ void join_along_axis(const T* first, const T* second, T* out, const Join& join, int n) {
   const int i = standard_index();
   if (i >= n) return;
-  int at[2] = {0, 0};
-  bool inside[2] = {true, true};
-  int along = 0;
+  int at_first = 0, at_second = 0, along = 0, step_first = 0, step_second = 0;
+  bool in_first = true, in_second = true;
   for_each_coordinate(i, join.space, [&](int d, int c) {
     if (d == join.axis) {
       along = c;
+      step_first = join.space.stride[0][d];
+      step_second = join.space.stride[1][d];
       return;
     }
-    for (int a = 0; a < 2; ++a) {
-      at[a] += c * join.space.stride[a][d];
-      inside[a] = inside[a] && c < join.extent[a][d];
-    }
+    at_first += c * join.space.stride[0][d];
+    at_second += c * join.space.stride[1][d];
+    in_first = in_first && c < join.extent[0][d];
+    in_second = in_second && c < join.extent[1][d];
   });
-  const int from = along >= join.start && along - join.start < join.width ? 1 : 0;
-  const int position = from == 1 ? along - join.start : (along < join.start ? along : along - join.width);
-  const T* source = from == 1 ? second : first;
-  out[i] = inside[from] ? source[at[from] + position * join.space.stride[from][join.axis]] : T{};
+  const bool from_second = along >= join.start && along - join.start < join.width;
+  const int position = from_second ? along - join.start : (along < join.start ? along : along - join.width);
+  const int at = from_second ? at_second + position * step_second : at_first + position * step_first;
+  out[i] = (from_second ? in_second : in_first) ? (from_second ? second : first)[at] : T{};
 }
 
 // A batch of 2-D transposes: each slice of src is a rows x cols matrix (row stride src_row_stride, elements
