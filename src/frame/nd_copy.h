@@ -88,57 +88,61 @@ __device__ __forceinline__ void scatter_box(T* dst, const T* src, const Box& box
 
 // A source split along an axis: the positions start ... start + count - 1 along it go to the second output,
 // the others, closed up, to the first. The space is the source's (the flat array); array 0 is the first
-// output, 1 the second.
+// output, 1 the second, each with its own stride along the axis too (step, also a scalar field).
 struct Split {
   IndexSpace<2> space;
   int axis;  // position of the axis in space
   int start;
   int count;
+  int step_first, step_second;  // the outputs' strides along the axis
   unsigned words;  // bit 0: the first output takes word moves, bit 1: the second, bit 2: the source
 };
 
-// The output of position along of the axis: the second (true) or the first, and the position there.
-__device__ __forceinline__ bool split_side(const Split& split, int along, int* position) {
+// The output of position along of the axis: the second (true) or the first, and how far the position
+// moves back there.
+__device__ __forceinline__ bool split_side(const Split& split, int along, int* shift) {
   const bool second = along >= split.start && along - split.start < split.count;
-  *position = second ? along - split.start : (along < split.start ? along : along - split.count);
+  *shift = second ? split.start : (along < split.start ? 0 : split.count);
   return second;
 }
 
-// One thread per run of the source; each element is written once, to one of the outputs.
+// One thread per run of the source; each element is written once, to one of the outputs. The row walk
+// treats the axis as any dimension (its coordinate times each output's stride), then moves the position
+// back by the shift of its side: no branch on which dimension is the axis. The sums are unsigned: a sum
+// for the other output may pass INT_MAX, and only the chosen one is used, which fits.
 template <typename T>
 __device__ __forceinline__ void split_along_axis(const T* src, T* first, T* second, const Split& split) {
   for_this_run(split.space, [&](auto rank, const Run& run) {
-    int at_first = 0, at_second = 0, along = 0, step_first = 0, step_second = 0;
+    unsigned at_first = 0, at_second = 0;
+    int along = 0;
     for_each_row_coordinate<decltype(rank)::value>(run.row, split.space, [&](int d, int c) {
-      if (d == split.axis) {
-        along = c;
-        step_first = split.space.stride[0][d];
-        step_second = split.space.stride[1][d];
-      } else {
-        at_first += c * split.space.stride[0][d];
-        at_second += c * split.space.stride[1][d];
-      }
+      at_first += static_cast<unsigned>(c) * static_cast<unsigned>(split.space.stride[0][d]);
+      at_second += static_cast<unsigned>(c) * static_cast<unsigned>(split.space.stride[1][d]);
+      along = d == split.axis ? c : along;
     });
     RunValues<T> values;
     values.load(src + (run.row * split.space.size[0].divisor + run.x0), 1, run.count, split.words & 4u);
-    if (split.axis == 0) {  // the axis runs along the row: each element finds its side
+    // Where the axis runs along the row, the run's first element decides, unless the run crosses an edge of
+    // the range: then each element finds its side.
+    int shift = 0, last_shift = 0;
+    const bool to_second = split_side(split, split.axis == 0 ? run.x0 : along, &shift);
+    if (split.axis == 0 && (split_side(split, run.x0 + run.count - 1, &last_shift) != to_second || last_shift != shift)) {
       for (int k = 0; k < kRun; ++k) {
         if (k >= run.count) break;
-        int position = 0;
-        if (split_side(split, run.x0 + k, &position)) {
-          second[at_second + position * split.space.stride[1][0]] = values.v[k];
+        const int x = run.x0 + k;
+        if (split_side(split, x, &shift)) {
+          second[static_cast<int>(at_second) + (x - shift) * split.step_second] = values.v[k];
         } else {
-          first[at_first + position * split.space.stride[0][0]] = values.v[k];
+          first[static_cast<int>(at_first) + (x - shift) * split.step_first] = values.v[k];
         }
       }
       return;
     }
-    int position = 0;
-    const bool to_second = split_side(split, along, &position);
+    const int at = to_second ? static_cast<int>(at_second - static_cast<unsigned>(shift * split.step_second))
+                             : static_cast<int>(at_first - static_cast<unsigned>(shift * split.step_first));
     const int step = to_second ? split.space.stride[1][0] : split.space.stride[0][0];
-    T* out = to_second ? second + (at_second + position * step_second + run.x0 * step)
-                       : first + (at_first + position * step_first + run.x0 * step);
-    values.store(out, step, run.count, to_second ? (split.words & 2u) : (split.words & 1u));
+    values.store((to_second ? second : first) + (at + run.x0 * step), step, run.count,
+                 to_second ? (split.words & 2u) : (split.words & 1u));
   });
 }
 
@@ -146,6 +150,7 @@ __device__ __forceinline__ void split_along_axis(const T* src, T* first, T* seco
 // next width from the second (shifted by start), the rest from the first again (shifted by width). Along the
 // other dimensions a position beyond the chosen array's extent is 0.0, and what lies beyond the output is
 // never read. The space is the output's (the flat array); array 0 is the first input, array 1 the second.
+// Along the axis the extents are INT_MAX (no padding there) and the inputs' strides are also scalar fields.
 //
 // Where the axis is the outermost dimension and neither input is padded, the output is three blocks (two
 // for a join at the end): first[0, block_start), second, then the rest of first. The kernel then copies
@@ -156,16 +161,18 @@ struct Join {
   int axis;  // position of the axis in space
   int start;
   int width;
+  int step_first, step_second;  // the inputs' strides along the axis
   int blocks;        // nonzero: a join of blocks, over a space of one dimension
   int block_start;   // the second input's first element in the output
   int block_end;     // its end
   unsigned words;    // bit 0: the first input takes word moves, bit 1: the second, bit 2: the output
 };
 
-// The input of position along of the axis: the second (true) or the first, and the position there.
-__device__ __forceinline__ bool join_side(const Join& join, int along, int* position) {
+// The input of position along of the axis: the second (true) or the first, and how far the position moves
+// back there.
+__device__ __forceinline__ bool join_side(const Join& join, int along, int* shift) {
   const bool second = along >= join.start && along - join.start < join.width;
-  *position = second ? along - join.start : (along < join.start ? along : along - join.width);
+  *shift = second ? join.start : (along < join.start ? 0 : join.width);
   return second;
 }
 
@@ -191,7 +198,8 @@ __device__ __forceinline__ void join_blocks(const T* first, const T* second, con
   values.load(from, 1, run.count, in_second ? (join.words & 2u) : (join.words & 1u));
 }
 
-// One thread per run of the output: each output element written once, from an input or as 0.
+// One thread per run of the output: each output element written once, from an input or as 0. The row walk
+// treats the axis as any dimension, as the split's does.
 template <typename T>
 __device__ __forceinline__ void join_along_axis(const T* first, const T* second, T* out, const Join& join) {
   for_this_run(join.space, [&](auto rank, const Run& run) {
@@ -202,39 +210,38 @@ __device__ __forceinline__ void join_along_axis(const T* first, const T* second,
       values.store(line, 1, run.count, join.words & 4u);
       return;
     }
-    int at_first = 0, at_second = 0, along = 0, step_first = 0, step_second = 0;
+    unsigned at_first = 0, at_second = 0;
+    int along = 0;
     bool in_first = true, in_second = true;
     for_each_row_coordinate<decltype(rank)::value>(run.row, join.space, [&](int d, int c) {
-      if (d == join.axis) {
-        along = c;
-        step_first = join.space.stride[0][d];
-        step_second = join.space.stride[1][d];
-        return;
-      }
-      at_first += c * join.space.stride[0][d];
-      at_second += c * join.space.stride[1][d];
+      at_first += static_cast<unsigned>(c) * static_cast<unsigned>(join.space.stride[0][d]);
+      at_second += static_cast<unsigned>(c) * static_cast<unsigned>(join.space.stride[1][d]);
       in_first = in_first && c < join.extent[0][d];
       in_second = in_second && c < join.extent[1][d];
+      along = d == join.axis ? c : along;
     });
-    if (join.axis == 0) {  // the axis runs along the row: each element finds its input
+    // Where the axis runs along the row, the run's first element decides, unless the run crosses an edge of
+    // the second input: then each element finds its input.
+    int shift = 0, last_shift = 0;
+    const bool from_second = join_side(join, join.axis == 0 ? run.x0 : along, &shift);
+    if (join.axis == 0 && (join_side(join, run.x0 + run.count - 1, &last_shift) != from_second || last_shift != shift)) {
       for (int k = 0; k < kRun; ++k) {
         if (k >= run.count) break;
-        int position = 0;
-        const bool from_second = join_side(join, run.x0 + k, &position);
-        values.v[k] = !(from_second ? in_second : in_first) ? T{}
-                      : from_second ? second[at_second + position * join.space.stride[1][0]]
-                                    : first[at_first + position * join.space.stride[0][0]];
+        const int x = run.x0 + k;
+        const bool second_here = join_side(join, x, &shift);
+        values.v[k] = !(second_here ? in_second : in_first) ? T{}
+                      : second_here ? second[static_cast<int>(at_second) + (x - shift) * join.step_second]
+                                    : first[static_cast<int>(at_first) + (x - shift) * join.step_first];
       }
       values.store(line, 1, run.count, join.words & 4u);
       return;
     }
-    int position = 0;
-    const bool from_second = join_side(join, along, &position);
     // Elements of the row below limit come from the input, the rest (its padding) are 0.
     const int limit = !(from_second ? in_second : in_first) ? 0 : from_second ? join.extent[1][0] : join.extent[0][0];
     const int step = from_second ? join.space.stride[1][0] : join.space.stride[0][0];
-    const T* from = from_second ? second + (at_second + position * step_second + run.x0 * step)
-                                : first + (at_first + position * step_first + run.x0 * step);
+    const int at = from_second ? static_cast<int>(at_second - static_cast<unsigned>(shift * join.step_second))
+                               : static_cast<int>(at_first - static_cast<unsigned>(shift * join.step_first));
+    const T* from = (from_second ? second : first) + (at + run.x0 * step);
     if (run.x0 + run.count <= limit) {
       values.load(from, step, run.count, from_second ? (join.words & 2u) : (join.words & 1u));
     } else {
@@ -282,16 +289,29 @@ __device__ __forceinline__ void transpose_tiles(const T* src, T* out, const Tile
     at[0] += c * tiles.batch.stride[0][d];
     at[1] += c * tiles.batch.stride[1][d];
   });
-  const int x = static_cast<int>(threadIdx.x);
-  for (int y = static_cast<int>(threadIdx.y); y < static_cast<int>(kTile); y += kTileRows) {
-    if (row0 + y < tiles.rows && col0 + x < tiles.cols) {
-      tile[y][x] = src[at[0] + (row0 + y) * tiles.src_row_stride + col0 + x];
+  // Each thread moves kTile / kTileRows elements each way, rows kTileRows apart: a loop of fixed length,
+  // unrolled, stepping one offset each way from the thread's first element (where that lies in the array).
+  const int x = static_cast<int>(threadIdx.x), y0 = static_cast<int>(threadIdx.y);
+  constexpr int kSteps = static_cast<int>(kTile / kTileRows), kStep = static_cast<int>(kTileRows);
+  if (col0 + x < tiles.cols && row0 + y0 < tiles.rows) {
+    unsigned from = static_cast<unsigned>(at[0] + (row0 + y0) * tiles.src_row_stride + col0 + x);
+#if defined(__CUDACC__)
+#pragma unroll
+#endif
+    for (int k = 0; k < kSteps && row0 + y0 + k * kStep < tiles.rows; ++k) {
+      tile[y0 + k * kStep][x] = src[from];
+      from += static_cast<unsigned>(kStep * tiles.src_row_stride);  // may pass the end after the last
     }
   }
   __syncthreads();
-  for (int y = static_cast<int>(threadIdx.y); y < static_cast<int>(kTile); y += kTileRows) {
-    if (col0 + y < tiles.cols && row0 + x < tiles.rows) {
-      out[at[1] + (col0 + y) * tiles.out_row_stride + row0 + x] = tile[x][y];
+  if (row0 + x < tiles.rows && col0 + y0 < tiles.cols) {
+    unsigned to = static_cast<unsigned>(at[1] + (col0 + y0) * tiles.out_row_stride + row0 + x);
+#if defined(__CUDACC__)
+#pragma unroll
+#endif
+    for (int k = 0; k < kSteps && col0 + y0 + k * kStep < tiles.cols; ++k) {
+      out[to] = tile[x][y0 + k * kStep];
+      to += static_cast<unsigned>(kStep * tiles.out_row_stride);
     }
   }
 }

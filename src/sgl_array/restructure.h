@@ -57,13 +57,16 @@ inline Join join_of(const SpaceBuilder<2>& space, int axis, int start, int width
   }
   join.space = space.space();
   for (int d = 0; d < rank; ++d) {
-    join.extent[0][d] = space.extent(0, d);
-    join.extent[1][d] = space.extent(1, d);
+    join.extent[0][d] = d == axis ? INT_MAX : space.extent(0, d);
+    join.extent[1][d] = d == axis ? INT_MAX : space.extent(1, d);
   }
+  join.step_first = space.stride(0, axis);
+  join.step_second = space.stride(1, axis);
   join.axis = axis;
   join.start = start;
   join.width = width;
   join.words = space.word_layout();
+  if (axis == 0 && (start % kRun != 0 || width % kRun != 0)) join.words &= 4u;  // shifted runs off words
   return join;
 }
 
@@ -145,7 +148,10 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split), int ndims, con
   split.space = space.space();
   split.start = start;
   split.count = count;
+  split.step_first = space.stride(0, split.axis);
+  split.step_second = space.stride(1, split.axis);
   split.words = space.word_layout();
+  if (split.axis == 0 && (start % kRun != 0 || count % kRun != 0)) split.words &= 4u;  // shifted runs off words
   const cudaError_t status =
       produce_new_arrays({kept_count, deleted_count}, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
         split.words = words_of(split.words, kept, removed, src);
