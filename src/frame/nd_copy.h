@@ -44,17 +44,16 @@ template <bool Gather, typename BoxArray, typename FlatArray>
 __device__ __forceinline__ void move_box_run(BoxArray boxed, FlatArray flat, const Box& box) {
   using T = std::remove_cv_t<std::remove_pointer_t<BoxArray>>;
   for_this_run(box.space, [&](auto rank, const Run& run) {
-    int at[1] = {box.base};
+    int at = box.base;
     for_each_row_coordinate<decltype(rank)::value>(run.row, box.space, [&](int d, int c) {
-      at[0] += box_coordinate(box, d, c) * box.space.stride[0][d];
+      at += box_coordinate(box, d, c) * box.space.stride[0][d];
     });
     const int step = box.space.stride[0][0];
     FlatArray line = flat + (run.row * box.space.size[0].divisor + run.x0);
-    RunValues<T> values;
     if (box.wrapping & 1u) {  // the row wraps: each element apart
       for (int k = 0; k < kRun; ++k) {
         if (k >= run.count) break;
-        const int offset = at[0] + box_coordinate(box, 0, run.x0 + k) * step;
+        const int offset = at + box_coordinate(box, 0, run.x0 + k) * step;
         if constexpr (Gather) {
           line[k] = boxed[offset];
         } else {
@@ -63,7 +62,8 @@ __device__ __forceinline__ void move_box_run(BoxArray boxed, FlatArray flat, con
       }
       return;
     }
-    BoxArray start = boxed + (at[0] + run.x0 * step);
+    BoxArray start = boxed + (at + run.x0 * step);
+    RunValues<T> values;
     if constexpr (Gather) {
       values.load(start, step, run.count, box.words & 1u);
       values.store(line, 1, run.count, box.words & 2u);
@@ -126,7 +126,9 @@ __device__ __forceinline__ void split_along_axis(const T* src, T* first, T* seco
     // the range: then each element finds its side.
     int shift = 0, last_shift = 0;
     const bool to_second = split_side(split, split.axis == 0 ? run.x0 : along, &shift);
-    if (split.axis == 0 && (split_side(split, run.x0 + run.count - 1, &last_shift) != to_second || last_shift != shift)) {
+    const bool crosses = split.axis == 0 && (split_side(split, run.x0 + run.count - 1, &last_shift) != to_second ||
+                                             last_shift != shift);
+    if (crosses) {
       for (int k = 0; k < kRun; ++k) {
         if (k >= run.count) break;
         const int x = run.x0 + k;
@@ -138,8 +140,9 @@ __device__ __forceinline__ void split_along_axis(const T* src, T* first, T* seco
       }
       return;
     }
-    const int at = to_second ? static_cast<int>(at_second - static_cast<unsigned>(shift * split.step_second))
-                             : static_cast<int>(at_first - static_cast<unsigned>(shift * split.step_first));
+    const unsigned back = static_cast<unsigned>(shift) * static_cast<unsigned>(to_second ? split.step_second
+                                                                                         : split.step_first);
+    const int at = static_cast<int>((to_second ? at_second : at_first) - back);
     const int step = to_second ? split.space.stride[1][0] : split.space.stride[0][0];
     values.store((to_second ? second : first) + (at + run.x0 * step), step, run.count,
                  to_second ? (split.words & 2u) : (split.words & 1u));
@@ -176,6 +179,8 @@ __device__ __forceinline__ bool join_side(const Join& join, int along, int* shif
   return second;
 }
 
+// The values of a run of a join of blocks: from the block that holds it, or element by element where the run
+// crosses an edge of the second block.
 template <typename T>
 __device__ __forceinline__ void join_blocks(const T* first, const T* second, const Run& run, const Join& join,
                                             RunValues<T>& values) {
@@ -224,7 +229,9 @@ __device__ __forceinline__ void join_along_axis(const T* first, const T* second,
     // the second input: then each element finds its input.
     int shift = 0, last_shift = 0;
     const bool from_second = join_side(join, join.axis == 0 ? run.x0 : along, &shift);
-    if (join.axis == 0 && (join_side(join, run.x0 + run.count - 1, &last_shift) != from_second || last_shift != shift)) {
+    const bool crosses = join.axis == 0 && (join_side(join, run.x0 + run.count - 1, &last_shift) != from_second ||
+                                            last_shift != shift);
+    if (crosses) {
       for (int k = 0; k < kRun; ++k) {
         if (k >= run.count) break;
         const int x = run.x0 + k;
@@ -239,8 +246,9 @@ __device__ __forceinline__ void join_along_axis(const T* first, const T* second,
     // Elements of the row below limit come from the input, the rest (its padding) are 0.
     const int limit = !(from_second ? in_second : in_first) ? 0 : from_second ? join.extent[1][0] : join.extent[0][0];
     const int step = from_second ? join.space.stride[1][0] : join.space.stride[0][0];
-    const int at = from_second ? static_cast<int>(at_second - static_cast<unsigned>(shift * join.step_second))
-                               : static_cast<int>(at_first - static_cast<unsigned>(shift * join.step_first));
+    const unsigned back = static_cast<unsigned>(shift) * static_cast<unsigned>(from_second ? join.step_second
+                                                                                           : join.step_first);
+    const int at = static_cast<int>((from_second ? at_second : at_first) - back);
     const T* from = (from_second ? second : first) + (at + run.x0 * step);
     if (run.x0 + run.count <= limit) {
       values.load(from, step, run.count, from_second ? (join.words & 2u) : (join.words & 1u));

@@ -34,8 +34,9 @@ cudaError_t launch_tiles(void (*kernel)(const float*, float*, Tiles), const floa
                          int slices) {
   tiles.tiles_across = brelmont::FastDivisor::of(tiles_for(tiles.cols));
   tiles.tiles_down = brelmont::FastDivisor::of(tiles_for(tiles.rows));
-  tiles.tiles_per_slice = brelmont::FastDivisor::of(static_cast<int>(tiles.tiles_across.divisor * tiles.tiles_down.divisor));
-  const unsigned blocks = tiles.tiles_across.divisor * tiles.tiles_down.divisor * static_cast<unsigned>(slices);
+  const unsigned per_slice = tiles.tiles_across.divisor * tiles.tiles_down.divisor;
+  tiles.tiles_per_slice = brelmont::FastDivisor::of(static_cast<int>(per_slice));
+  const unsigned blocks = per_slice * static_cast<unsigned>(slices);
   return brelmont::launch(kernel, dim3(blocks), dim3(brelmont::kTile, brelmont::kTileRows), src, out, tiles);
 }
 
@@ -189,7 +190,9 @@ extern "C" cudaError_t SGL_Split2DArray(int* dims, int index, int mode, float* s
   const auto part = [&](const int (&shape)[2], int first_column_or_row, float* dst) -> cudaError_t {
     const int count = shape[0] * shape[1];
     if (count == 0) return cudaSuccess;
-    if (by_rows) return brelmont::launch_box(sgl_split_2d_row, src, dst, brelmont::run_of(first_column_or_row * cols, count));
+    if (by_rows) {
+      return brelmont::launch_box(sgl_split_2d_row, src, dst, brelmont::run_of(first_column_or_row * cols, count));
+    }
     brelmont::SpaceBuilder<1> band;
     band.add_whole(shape[1], {1});
     band.add_whole(shape[0], {cols});
