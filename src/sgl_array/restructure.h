@@ -66,7 +66,7 @@ inline Join join_of(const SpaceBuilder<2>& space, int axis, int start, int width
   join.start = start;
   join.width = width;
   join.words = space.word_layout();
-  if (axis == 0 && (start % kRun != 0 || width % kRun != 0)) join.words &= 4u;  // shifted runs off words
+  if (axis == 0 && (start | width) % kRun != 0) join.words &= 4u;  // a shift along the rows off a word
   return join;
 }
 
@@ -151,7 +151,7 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split), int ndims, con
   split.step_first = space.stride(0, split.axis);
   split.step_second = space.stride(1, split.axis);
   split.words = space.word_layout();
-  if (split.axis == 0 && (start % kRun != 0 || count % kRun != 0)) split.words &= 4u;  // shifted runs off words
+  if (split.axis == 0 && (start | count) % kRun != 0) split.words &= 4u;  // a shift along the rows off a word
   const cudaError_t status =
       produce_new_arrays({kept_count, deleted_count}, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
         split.words = words_of(split.words, kept, removed, src);
