@@ -88,13 +88,13 @@ __device__ __forceinline__ void scatter_box(T* dst, const T* src, const Box& box
 
 // A source split along an axis: the positions start ... start + count - 1 along it go to the second output,
 // the others, closed up, to the first. The space is the source's (the flat array); array 0 is the first
-// output, 1 the second, each with its own stride along the axis too (step, also a scalar field).
+// output, 1 the second. Both have the source's dimensions inside the axis, so one stride along it.
 struct Split {
   IndexSpace<2> space;
   int axis;  // position of the axis in space
   int start;
   int count;
-  int step_first, step_second;  // the outputs' strides along the axis
+  int axis_step;   // both outputs' stride along the axis
   unsigned words;  // bit 0: the first output takes word moves, bit 1: the second, bit 2: the source
 };
 
@@ -133,15 +133,14 @@ __device__ __forceinline__ void split_along_axis(const T* src, T* first, T* seco
         if (k >= run.count) break;
         const int x = run.x0 + k;
         if (split_side(split, x, &shift)) {
-          second[static_cast<int>(at_second) + (x - shift) * split.step_second] = values.v[k];
+          second[static_cast<int>(at_second) + (x - shift) * split.axis_step] = values.v[k];
         } else {
-          first[static_cast<int>(at_first) + (x - shift) * split.step_first] = values.v[k];
+          first[static_cast<int>(at_first) + (x - shift) * split.axis_step] = values.v[k];
         }
       }
       return;
     }
-    const unsigned back = static_cast<unsigned>(shift) * static_cast<unsigned>(to_second ? split.step_second
-                                                                                         : split.step_first);
+    const unsigned back = static_cast<unsigned>(shift) * static_cast<unsigned>(split.axis_step);
     const int at = static_cast<int>((to_second ? at_second : at_first) - back);
     const int step = to_second ? split.space.stride[1][0] : split.space.stride[0][0];
     values.store((to_second ? second : first) + (at + run.x0 * step), step, run.count,

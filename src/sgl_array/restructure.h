@@ -148,8 +148,7 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split), int ndims, con
   split.space = space.space();
   split.start = start;
   split.count = count;
-  split.step_first = space.stride(0, split.axis);
-  split.step_second = space.stride(1, split.axis);
+  split.axis_step = space.stride(0, split.axis);
   split.words = space.word_layout();
   if (split.axis == 0 && (start | count) % kRun != 0) split.words &= 4u;  // a shift along the rows off a word
   const cudaError_t status =
