@@ -9,6 +9,12 @@ struct HOSTCUDA_ALIGN(8) float2 {
 };
 typedef struct float2 float2;
 
+/* Four floats, aligned as the device's 16-byte loads and stores need. */
+struct HOSTCUDA_ALIGN(16) float4 {
+  float x, y, z, w;
+};
+typedef struct float4 float4;
+
 struct HOSTCUDA_ALIGN(8) int2 {
   int x, y;
 };

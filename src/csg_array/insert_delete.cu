@@ -2,8 +2,8 @@
 #include "cuda_brelmont.h"
 #include "sgl_array/restructure.h"
 
-__global__ void csg_copy_elements(const float2* src, float2* out, float2* deleted, brelmont::Split split, int n) {
-  brelmont::split_along_axis(src, out, deleted, split, n);
+__global__ void csg_copy_elements(const float2* src, float2* out, float2* deleted, brelmont::Split split) {
+  brelmont::split_along_axis(src, out, deleted, split);
 }
 
 extern "C" cudaError_t CSG_DeleteFromArray(int ndims, int* srcDims, int start, int count, int axis, float2* src,

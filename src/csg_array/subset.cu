@@ -2,8 +2,8 @@
 #include "cuda_brelmont.h"
 #include "sgl_array/restructure.h"
 
-__global__ void csg_replace_array_subset(float2* dst, const float2* sub, brelmont::Box box, int n) {
-  brelmont::scatter_box(dst, sub, box, n);
+__global__ void csg_replace_array_subset(float2* dst, const float2* sub, brelmont::Box box) {
+  brelmont::scatter_box(dst, sub, box);
 }
 
 extern "C" cudaError_t CSG_ReplaceArraySubset(int ndims, int* dstDims, int* subDims, int* start, float2* dst,

@@ -3,8 +3,8 @@
 #include "cuda_brelmont.h"
 #include "sgl_array/restructure.h"
 
-__global__ void sgl_copy_to_c(const float* a, const float* b, float* out, brelmont::Join join, int n) {
-  brelmont::join_along_axis(a, b, out, join, n);
+__global__ void sgl_copy_to_c(const float* a, const float* b, float* out, brelmont::Join join) {
+  brelmont::join_along_axis(a, b, out, join);
 }
 
 namespace {
@@ -77,10 +77,9 @@ void join_first_axis(bool stack, int ndimsA, int ndimsB, const int* dimsA, const
     strides[0] *= sa.dims[k];
     strides[1] *= sb.dims[k];
   }
-  const brelmont::Join join = brelmont::join_of(space, axis_at, sa.dims[0], sb.dims[0]);
+  const brelmont::Join join = brelmont::join_of(space, axis_at, sa.dims[0], sb.dims[0], n);
   const cudaError_t status = brelmont::produce_new_arrays(n, {out}, {{a, count_a}, {b, count_b}}, [&](float* result) {
-    return brelmont::synchronize(brelmont::launch(sgl_copy_to_c, brelmont::standard_grid(n), brelmont::standard_block(),
-                                                  a, b, result, join, n));
+    return brelmont::synchronize(brelmont::launch_join(sgl_copy_to_c, a, b, result, join));
   });
   brelmont::report_sizes(status, outDims, sc.dims, sc.ndims);
 }

@@ -4,12 +4,12 @@
 #include "cuda_brelmont.h"
 #include "sgl_array/restructure.h"
 
-__global__ void sgl_copy_elements(const float* src, float* out, float* deleted, brelmont::Split split, int n) {
-  brelmont::split_along_axis(src, out, deleted, split, n);
+__global__ void sgl_copy_elements(const float* src, float* out, float* deleted, brelmont::Split split) {
+  brelmont::split_along_axis(src, out, deleted, split);
 }
 
-__global__ void sgl_insert_elements(const float* src, const float* ins, float* out, brelmont::Join join, int n) {
-  brelmont::join_along_axis(src, ins, out, join, n);
+__global__ void sgl_insert_elements(const float* src, const float* ins, float* out, brelmont::Join join) {
+  brelmont::join_along_axis(src, ins, out, join);
 }
 
 extern "C" cudaError_t SGL_DeleteFromArray(int ndims, int* srcDims, int start, int count, int axis, float* src,
@@ -55,11 +55,10 @@ extern "C" cudaError_t SGL_InsertIntoArray(int ndims, int insNdims, int* srcDims
     strides[0] *= srcDims[k];
     strides[1] *= block.dims[k];
   }
-  const brelmont::Join join = brelmont::join_of(space, axis_at, start, block.dims[axis]);
+  const brelmont::Join join = brelmont::join_of(space, axis_at, start, block.dims[axis], n);
   const cudaError_t status =
       brelmont::produce_new_arrays(n, {out}, {{src, src_count}, {ins, block_count}}, [&](float* result_array) {
-        return brelmont::synchronize(brelmont::launch(sgl_insert_elements, brelmont::standard_grid(n),
-                                                      brelmont::standard_block(), src, ins, result_array, join, n));
+        return brelmont::synchronize(brelmont::launch_join(sgl_insert_elements, src, ins, result_array, join));
       });
   brelmont::report_sizes(status, outDims, result.dims, ndims);
   return status;

@@ -17,19 +17,13 @@ __global__ void sgl_transpose_nd_array(const float* src, float* out, Tiles tiles
   brelmont::transpose_tiles(src, out, tiles);
 }
 
-__global__ void sgl_transpose_nd_rows(const float* src, float* out, Box box, int n) {
-  brelmont::gather_box(src, out, box, n);
-}
+__global__ void sgl_transpose_nd_rows(const float* src, float* out, Box box) { brelmont::gather_box(src, out, box); }
 
-__global__ void sgl_split_1d(const float* src, float* dst, Box box, int n) { brelmont::gather_box(src, dst, box, n); }
+__global__ void sgl_split_1d(const float* src, float* dst, Box box) { brelmont::gather_box(src, dst, box); }
 
-__global__ void sgl_split_2d_row(const float* src, float* dst, Box box, int n) {
-  brelmont::gather_box(src, dst, box, n);
-}
+__global__ void sgl_split_2d_row(const float* src, float* dst, Box box) { brelmont::gather_box(src, dst, box); }
 
-__global__ void sgl_split_2d_col(const float* src, float* dst, Box box, int n) {
-  brelmont::gather_box(src, dst, box, n);
-}
+__global__ void sgl_split_2d_col(const float* src, float* dst, Box box) { brelmont::gather_box(src, dst, box); }
 
 namespace {
 
@@ -40,7 +34,9 @@ cudaError_t launch_tiles(void (*kernel)(const float*, float*, Tiles), const floa
                          int slices) {
   tiles.tiles_across = brelmont::FastDivisor::of(tiles_for(tiles.cols));
   tiles.tiles_down = brelmont::FastDivisor::of(tiles_for(tiles.rows));
-  const unsigned blocks = tiles.tiles_across.divisor * tiles.tiles_down.divisor * static_cast<unsigned>(slices);
+  const unsigned per_slice = tiles.tiles_across.divisor * tiles.tiles_down.divisor;
+  tiles.tiles_per_slice = brelmont::FastDivisor::of(static_cast<int>(per_slice));
+  const unsigned blocks = per_slice * static_cast<unsigned>(slices);
   return brelmont::launch(kernel, dim3(blocks), dim3(brelmont::kTile, brelmont::kTileRows), src, out, tiles);
 }
 
@@ -86,7 +82,7 @@ cudaError_t launch_permuted(const Permuted& p, const float* src, float* out) {
   if (space.rank() == 0 || inner == 0) {
     brelmont::SpaceBuilder<1> rows;
     for (int d = 0; d < space.rank(); ++d) rows.add_whole(space.size(d), {space.stride(0, d)});
-    return brelmont::launch_box(sgl_transpose_nd_rows, src, out, brelmont::box_of(rows, 0), p.count);
+    return brelmont::launch_box(sgl_transpose_nd_rows, src, out, brelmont::box_of(rows, 0));
   }
   brelmont::SpaceBuilder<2> batch;
   for (int d = 1; d < space.rank(); ++d)
@@ -172,10 +168,10 @@ extern "C" cudaError_t SGL_Split1DArray(int n, int index, float* src, float** fi
   const cudaError_t status =
       brelmont::produce_new_arrays({at, n - at}, {first, second}, {{src, n}}, [&](float* head, float* tail) {
         const cudaError_t launched =
-            at > 0 ? brelmont::launch_box(sgl_split_1d, src, head, brelmont::run_of(0, at), at) : cudaSuccess;
+            at > 0 ? brelmont::launch_box(sgl_split_1d, src, head, brelmont::run_of(0, at)) : cudaSuccess;
         return brelmont::first_failure(
             launched,
-            at < n ? brelmont::launch_box(sgl_split_1d, src, tail, brelmont::run_of(at, n - at), n - at) : cudaSuccess);
+            at < n ? brelmont::launch_box(sgl_split_1d, src, tail, brelmont::run_of(at, n - at)) : cudaSuccess);
       });
   const int tail = n - at;
   brelmont::report_sizes(status, firstCount, &at, 1);
@@ -202,11 +198,13 @@ extern "C" cudaError_t SGL_Split2DArray(int* dims, int index, int mode, float* s
   const auto part = [&](const int (&shape)[2], int first_column_or_row, float* dst) -> cudaError_t {
     const int count = shape[0] * shape[1];
     if (count == 0) return cudaSuccess;
-    if (by_rows) return brelmont::launch_box(sgl_split_2d_row, src, dst, brelmont::run_of(first_column_or_row * cols, count), count);
+    if (by_rows) {
+      return brelmont::launch_box(sgl_split_2d_row, src, dst, brelmont::run_of(first_column_or_row * cols, count));
+    }
     brelmont::SpaceBuilder<1> band;
     band.add_whole(shape[1], {1});
     band.add_whole(shape[0], {cols});
-    return brelmont::launch_box(sgl_split_2d_col, src, dst, brelmont::box_of(band, first_column_or_row), count);
+    return brelmont::launch_box(sgl_split_2d_col, src, dst, brelmont::box_of(band, first_column_or_row));
   };
   const cudaError_t status = brelmont::produce_new_arrays(
       {head[0] * head[1], tail[0] * tail[1]}, {first, second}, {{src, n}},

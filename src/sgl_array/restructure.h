@@ -16,11 +16,15 @@
 
 namespace brelmont {
 
-// A box over the dimensions of a builder with one array (the one the box addresses), starting at base.
-inline Box box_of(const SpaceBuilder<1>& dims, int base) {
+// A box over the dimensions of a builder with one array (the one the box addresses), starting at base,
+// wrapping along the dimensions of the bits of wrapping. The word bits say what the layout allows; the
+// launch clears those of pointers that are not aligned.
+inline Box box_of(const SpaceBuilder<1>& dims, int base, unsigned wrapping = 0) {
   Box box{};
   box.space = dims.space();
   box.base = base;
+  box.wrapping = wrapping;
+  box.words = (dims.runs_on_words(0, base) && !(wrapping & 1u) ? 1u : 0u) | (dims.flat_runs_on_words() ? 2u : 0u);
   return box;
 }
 
@@ -31,27 +35,54 @@ inline Box run_of(int first, int count) {
   return box_of(dims, first);
 }
 
-// The join record of a simplified output space whose arrays 0 and 1 are the two inputs.
-inline Join join_of(const SpaceBuilder<2>& space, int axis, int start, int width) {
+// The join record of a simplified output space whose arrays 0 and 1 are the two inputs. Where the axis is
+// outermost and neither input is padded or cut, the inputs are blocks of the output: the record copies
+// blocks over one dimension of all n output elements.
+inline Join join_of(const SpaceBuilder<2>& space, int axis, int start, int width, int n) {
   Join join{};
-  join.space = space.space();
-  for (int d = 0; d < space.rank(); ++d) {
-    join.extent[0][d] = space.extent(0, d);
-    join.extent[1][d] = space.extent(1, d);
+  const int rank = space.rank();
+  const bool whole_rows = rank == 1 || (rank == 2 && space.extent(0, 0) == space.size(0) &&
+                                         space.extent(1, 0) == space.size(0));
+  if (axis == rank - 1 && whole_rows) {
+    const int row = rank == 2 ? space.size(0) : 1;  // elements per position along the axis
+    SpaceBuilder<2> blocks;
+    blocks.add_whole(n, {1, 1});
+    join.space = blocks.space();
+    join.blocks = 1;
+    join.block_start = start * row;
+    join.block_end = (start + width) * row;
+    const bool edges_on_words = join.block_start % kRun == 0 && join.block_end % kRun == 0;
+    join.words = (edges_on_words ? 3u : 0u) | 4u;
+    return join;
   }
+  join.space = space.space();
+  for (int d = 0; d < rank; ++d) {
+    join.extent[0][d] = d == axis ? INT_MAX : space.extent(0, d);
+    join.extent[1][d] = d == axis ? INT_MAX : space.extent(1, d);
+  }
+  join.step_first = space.stride(0, axis);
+  join.step_second = space.stride(1, axis);
   join.axis = axis;
   join.start = start;
   join.width = width;
+  join.words = space.word_layout();
+  if (axis == 0 && (start | width) % kRun != 0) join.words &= 4u;  // a shift along the rows off a word
   return join;
 }
 
-template <typename T>
-using BoxKernel = void (*)(const T*, T*, Box, int);
+// Launches kernel(boxed, flat, box) over the runs of the box, boxed the array it addresses.
+template <typename Boxed, typename Flat>
+cudaError_t launch_box(void (*kernel)(Boxed*, Flat*, Box), exactly_t<Boxed>* boxed, exactly_t<Flat>* flat, Box box) {
+  box.words = words_of(box.words, boxed, flat);
+  return launch(kernel, standard_grid(box.space.runs), standard_block(), boxed, flat, box);
+}
 
-// Launches kernel(src, out, box, n) over the n elements of the box; n >= 1.
+// Launches kernel(first, second, out, join) over the runs of the output.
 template <typename T>
-cudaError_t launch_box(BoxKernel<T> kernel, const T* src, T* out, const Box& box, int n) {
-  return launch(kernel, standard_grid(n), standard_block(), src, out, box, n);
+cudaError_t launch_join(void (*kernel)(const T*, const T*, T*, Join), const T* first, const T* second, T* out,
+                        Join join) {
+  join.words = words_of(join.words, first, second, out);
+  return launch(kernel, standard_grid(join.space.runs), standard_block(), first, second, out, join);
 }
 
 // Whether every pointer is non-null (arrays of sizes that must be read or written).
@@ -63,7 +94,7 @@ bool all_given(const P*... p) {
 // dst's box at start, of sub's sizes, = sub: validated (the box inside dst, dst and sub apart), one launch,
 // waited for. Returns the first failure.
 template <typename T>
-cudaError_t replace_subset(void (*kernel)(T*, const T*, Box, int), int ndims, const int* dst_dims,
+cudaError_t replace_subset(void (*kernel)(T*, const T*, Box), int ndims, const int* dst_dims,
                            const int* sub_dims, const int* start, T* dst, const T* sub) {
   if (ndims < 0 || (ndims > 0 && !all_given(dst_dims, sub_dims, start))) return cudaErrorInvalidValue;
   int dst_count = 0, sub_count = 0;
@@ -84,15 +115,14 @@ cudaError_t replace_subset(void (*kernel)(T*, const T*, Box, int), int ndims, co
   if (sub_count == 0) return cudaSuccess;
   if (reaches_null({{dst, sub_count}, {sub, sub_count}})) return cudaErrorInvalidValue;
   if (ranges_overlap(dst, sizeof(T) * dst_count, sub, sizeof(T) * sub_count)) return cudaErrorInvalidValue;
-  const Box where = box_of(box, base);
-  return synchronize(launch(kernel, standard_grid(sub_count), standard_block(), dst, sub, where, sub_count));
+  return synchronize(launch_box(kernel, dst, sub, box_of(box, base)));
 }
 
 // Splits src along axis into what remains (out) and the positions start ... start + count - 1 (deleted),
 // new arrays with their sizes written to out_dims and deleted_dims; an empty part is a null array. One
 // launch, waited for. Returns the first failure; on any failure both outputs are null.
 template <typename T>
-cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims, const int* src_dims, int start,
+cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split), int ndims, const int* src_dims, int start,
                          int count, int axis, const T* src, T** out, int* out_dims, T** deleted, int* deleted_dims) {
   if (out != nullptr) *out = nullptr;
   if (deleted != nullptr) *deleted = nullptr;
@@ -119,10 +149,14 @@ cudaError_t delete_range(void (*kernel)(const T*, T*, T*, Split, int), int ndims
   split.space = space.space();
   split.start = start;
   split.count = count;
+  split.axis_step = space.stride(0, split.axis);
+  split.words = space.word_layout();
+  if (split.axis == 0 && (start | count) % kRun != 0) split.words &= 4u;  // a shift along the rows off a word
   // What remains and what is removed: n / along slices, each along - count or count positions wide.
   const int counts[2] = {n / along * (along - count), n / along * count};
   const cudaError_t status = produce_new_arrays(counts, {out, deleted}, {{src, n}}, [&](T* kept, T* removed) {
-    return synchronize(launch(kernel, standard_grid(n), standard_block(), src, kept, removed, split, n));
+    split.words = words_of(split.words, kept, removed, src);
+    return synchronize(launch(kernel, standard_grid(split.space.runs), standard_block(), src, kept, removed, split));
   });
   for (int k = ndims - 1; k >= 0; --k) {  // src_dims is read to the end before either is written
     out_dims[k] = status != cudaSuccess ? 0 : k == axis ? along - count : src_dims[k];

@@ -5,14 +5,12 @@
 
 using brelmont::Box;
 
-__global__ void sgl_extract_subarray(const float* src, float* out, Box box, int n) {
-  brelmont::gather_box(src, out, box, n);
-}
+__global__ void sgl_extract_subarray(const float* src, float* out, Box box) { brelmont::gather_box(src, out, box); }
 
-__global__ void sgl_index_array(const float* src, float* out, Box box, int n) { brelmont::gather_box(src, out, box, n); }
+__global__ void sgl_index_array(const float* src, float* out, Box box) { brelmont::gather_box(src, out, box); }
 
-__global__ void sgl_replace_array_subset(float* dst, const float* sub, Box box, int n) {
-  brelmont::scatter_box(dst, sub, box, n);
+__global__ void sgl_replace_array_subset(float* dst, const float* sub, Box box) {
+  brelmont::scatter_box(dst, sub, box);
 }
 
 namespace {
@@ -49,8 +47,7 @@ bool subset_box(int ndims, const int* src_dims, const int* start, const int* sub
   }
   if (*count == 0) return true;  // an empty box reads nothing; its size 0 could not even divide an index
   if (dims.full()) return false;
-  *box = brelmont::box_of(dims, base);
-  box->wrapping = wrapping;
+  *box = brelmont::box_of(dims, base, wrapping);
   for (int d = 0; d < dims.rank(); ++d) {
     box->wrap_start[d] = wrap_start[d];
     if (wrapping >> d & 1u) box->wrap_size[d] = brelmont::FastDivisor::of(wrap_size[d]);
@@ -67,7 +64,7 @@ extern "C" cudaError_t SGL_ArraySubset(int ndims, int* srcDims, int* start, int*
   int n = 0;
   if (!subset_box(ndims, srcDims, start, subDims, &box, &n)) return cudaErrorInvalidValue;
   return brelmont::produce_new_arrays(n, {out}, {{src, n}}, [&](float* result) {
-    return brelmont::synchronize(brelmont::launch_box(sgl_extract_subarray, src, result, box, n));
+    return brelmont::synchronize(brelmont::launch_box(sgl_extract_subarray, src, result, box));
   });
 }
 
@@ -99,7 +96,7 @@ extern "C" void SGL_IndexArray(int ndims, int* srcDims, int* indices, float* src
   const cudaError_t status =
       !valid ? cudaErrorInvalidValue : brelmont::produce_new_arrays(n, {out}, {{src, n}}, [&](float* result) {
         const brelmont::Box box = brelmont::box_of(dims, base);
-        return brelmont::synchronize(brelmont::launch_box(sgl_index_array, src, result, box, n));
+        return brelmont::synchronize(brelmont::launch_box(sgl_index_array, src, result, box));
       });
   for (int k = 0; k < ndims; ++k) {  // each entry read before it is written: outDims may be srcDims or indices
     const bool keep = indices[k] == -1 && ndims > 1;

@@ -167,7 +167,7 @@ size_t elements(const Shape& s) { return std::accumulate(s.begin(), s.end(), siz
 // The export on a and b against an odometer over the common extent (last dimension fastest), each operand's
 // element by Horner's rule on its own sizes: values bit for bit, the common sizes, the byte count, and a null
 // result exactly where there are no elements. With alias the result's sizes overwrite A's, which must be read
-// first; otherwise they start stale.
+// first, and B starts one element past an aligned address; otherwise the sizes start stale.
 void expect_combined(const Operation& o, Shape sa, Shape sb, const Floats& a, const Floats& b, bool alias) {
   Shape common(sa.size()), at(sa.size(), 0);
   for (size_t d = 0; d < sa.size(); ++d) common[d] = std::min(sa[d], sb[d]);
@@ -179,13 +179,15 @@ void expect_combined(const Operation& o, Shape sa, Shape sb, const Floats& a, co
     for (size_t d = at.size(); d-- > 0 && ++at[d] == common[d];) at[d] = 0;
   }
   const std::string what = o.name + (" of " + ::testing::PrintToString(sa)) + " and " + ::testing::PrintToString(sb);
-  DeviceBuffer<float> da(a), db(b);
+  Floats shifted(b);
+  shifted.insert(shifted.begin(), -1.0f);
+  DeviceBuffer<float> da(a), db(alias ? shifted : b);
   Shape sizes = alias ? sa : Shape(sa.size(), -777);
   int bytes = -777;
   float stale = 0, *result = &stale;
   const bool none = sa.empty();
-  ASSERT_EQ(o.run(int(sa.size()), unless(none, alias ? sizes.data() : sa.data()), unless(none, sb.data()), da.get(),
-                  db.get(), &result, unless(none, sizes.data()), &bytes),
+  ASSERT_EQ(o.run(int(sa.size()), unless(none, alias ? sizes.data() : sa.data()), unless(none, sb.data()),
+                  da.get(), db.get() + alias, &result, unless(none, sizes.data()), &bytes),
             cudaSuccess);
   EXPECT_EQ(sizes, common) << what;
   ASSERT_EQ(bytes, static_cast<int>(want.size() * sizeof(float))) << what;

@@ -188,6 +188,8 @@ TEST_F(NdArrays, ReplaceOverwritesOnlyTheBoxDeleteAndSplitsCutAlongTheAxis) {
     expect_replace_and_delete<float>(SGL_ReplaceArraySubset, SGL_DeleteFromArray, d, sub, start, axis);
     expect_replace_and_delete<float2>(CSG_ReplaceArraySubset, CSG_DeleteFromArray, d, sub, start, axis);
   }
+  // A range off the 16-byte words of a row: the runs of four after it are shifted off words too.
+  expect_replace_and_delete<float>(SGL_ReplaceArraySubset, SGL_DeleteFromArray, {12}, {3}, {1}, 0);
   // The splits: 1-D, or 2-D before a row (mode 1) or a column (any other mode), at the clamped index; the first
   // part is what a cut from 0 removes.
   const std::vector<std::tuple<Dims, int, int>> splits = {
@@ -208,10 +210,12 @@ TEST_F(NdArrays, InsertBuildAndConcatenatePadAndDropAlongTheOtherDimensions) {
   // {kind, a's sizes, b's sizes, start, axis}: kind 0 inserts b into a at start along axis; 1 builds and 2
   // concatenates, b after a along the first dimension (two single elements build a pair). Inserts narrower and
   // wider than a, at the end, of a slice (one rank less), before dimensions that merge, padded and cut at once, at
-  // ten dimensions.
+  // ten dimensions; along the rows, inside one run of four, shifted off the 16-byte words, and with the block cut
+  // along a dimension the result drops.
   std::vector<std::tuple<int, Dims, Dims, int, int>> rows = {
       {0, {2, 3}, {2, 2}, 0, 0},    {0, {2, 3}, {1, 4}, 1, 0},       {0, {2, 3}, {2, 2}, 3, 1},      {0, {4}, {}, 2, 0},
-      {0, {3, 2, 4}, {3, 4}, 2, 1}, {0, {2, 3, 4}, {1, 3, 4}, 1, 0}, {0, {2, 3, 2}, {1, 4, 3}, 2, 2}};
+      {0, {3, 2, 4}, {3, 4}, 2, 1}, {0, {2, 3, 4}, {1, 3, 4}, 1, 0}, {0, {2, 3, 2}, {1, 4, 3}, 2, 2},
+      {0, {2, 3}, {2}, 1, 1},       {0, {2, 8}, {2, 8}, 2, 1},       {0, {2, 3, 1}, {2, 2, 2}, 1, 1}};
   rows.push_back({0, Dims(10, 2), Dims(9, 3), 1, 4});
   std::vector<std::pair<Dims, Dims>> joins = {{{2, 3}, {1, 4}}, {{2, 3}, {3}}, {{3}, {2, 3}},   {{4}, {}},
                                               {{}, {4}},        {{}, {}},      {{1030}, {700}}, {{2, 3, 4}, {5, 3, 4}}};
