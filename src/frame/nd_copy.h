@@ -39,7 +39,31 @@ __device__ __forceinline__ int box_coordinate(const Box& box, int d, int c) {
   return static_cast<int>(wrapped);
 }
 
-// Moves this thread's run between the box's array and the flat one: gathered (box to flat) or scattered.
+// One element, or a run of them, moved between the box's array and the flat one: gathered (box to flat) or
+// scattered. Function templates rather than branches inside the kernels' generic lambdas, where CUDA 11's
+// front end instantiates the discarded branch of an if constexpr.
+template <bool Gather, typename BoxArray, typename FlatArray>
+__device__ __forceinline__ void move_element(BoxArray boxed, FlatArray flat) {
+  if constexpr (Gather) {
+    *flat = *boxed;
+  } else {
+    *boxed = *flat;
+  }
+}
+
+template <bool Gather, typename T, typename BoxArray, typename FlatArray>
+__device__ __forceinline__ void move_run(RunValues<T>& values, BoxArray boxed, int step, FlatArray flat, int count,
+                                         unsigned words) {
+  if constexpr (Gather) {
+    values.load(boxed, step, count, words & 1u);
+    values.store(flat, 1, count, words & 2u);
+  } else {
+    values.load(flat, 1, count, words & 2u);
+    values.store(boxed, step, count, words & 1u);
+  }
+}
+
+// Moves this thread's run between the box's array and the flat one.
 template <bool Gather, typename BoxArray, typename FlatArray>
 __device__ __forceinline__ void move_box_run(BoxArray boxed, FlatArray flat, const Box& box) {
   using T = std::remove_cv_t<std::remove_pointer_t<BoxArray>>;
@@ -53,24 +77,12 @@ __device__ __forceinline__ void move_box_run(BoxArray boxed, FlatArray flat, con
     if (box.wrapping & 1u) {  // the row wraps: each element apart
       for (int k = 0; k < kRun; ++k) {
         if (k >= run.count) break;
-        const int offset = at + box_coordinate(box, 0, run.x0 + k) * step;
-        if constexpr (Gather) {
-          line[k] = boxed[offset];
-        } else {
-          boxed[offset] = line[k];
-        }
+        move_element<Gather>(boxed + (at + box_coordinate(box, 0, run.x0 + k) * step), line + k);
       }
       return;
     }
-    BoxArray start = boxed + (at + run.x0 * step);
     RunValues<T> values;
-    if constexpr (Gather) {
-      values.load(start, step, run.count, box.words & 1u);
-      values.store(line, 1, run.count, box.words & 2u);
-    } else {
-      values.load(line, 1, run.count, box.words & 2u);
-      values.store(start, step, run.count, box.words & 1u);
-    }
+    move_run<Gather>(values, boxed + (at + run.x0 * step), step, line, run.count, box.words);
   });
 }
 
