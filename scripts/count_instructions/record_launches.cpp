@@ -17,12 +17,12 @@ extern "C" cudaError_t hostcudaLaunch(dim3 grid, dim3 block, void (*thread)(void
     FILE* f = fopen(path, "a");
     fprintf(f, "%s %u %u %u %u %u %u", label, grid.x, grid.y, grid.z, block.x, block.y, block.z);
     void* const* captured = static_cast<void* const*>(context);
-    const std::string spec(sizes);
+    const std::string layout(sizes);
     int arg = 1;
-    for (size_t pos = 0; pos < spec.size(); ++arg) {
-      size_t comma = spec.find(',', pos);
-      if (comma == std::string::npos) comma = spec.size();
-      const int n = atoi(spec.substr(pos, comma - pos).c_str());
+    for (size_t pos = 0; pos < layout.size(); ++arg) {
+      size_t comma = layout.find(',', pos);
+      if (comma == std::string::npos) comma = layout.size();
+      const int n = atoi(layout.substr(pos, comma - pos).c_str());
       fprintf(f, " %d:", n);
       const unsigned char* p = static_cast<const unsigned char*>(captured[arg]);
       for (int k = 0; k < n; ++k) fprintf(f, "%02x", p[k]);
