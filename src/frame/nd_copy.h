@@ -98,6 +98,25 @@ __device__ __forceinline__ void scatter_box(T* dst, const T* src, const Box& box
   move_box_run<false>(dst, src, box);
 }
 
+// Split and joins divide an axis into a band, positions start ... start + width - 1, and the rest. Whether
+// position along lies in the band, and how far it moves back on its side: by start inside the band, by width
+// beyond it, not at all before it.
+__device__ __forceinline__ bool in_band(int start, int width, int along, int* shift) {
+  const bool inside = along >= start && along - start < width;
+  *shift = inside ? start : (along < start ? 0 : width);
+  return inside;
+}
+
+// The side of this thread's run: where the axis is across the rows, its coordinate along decides; where the axis
+// runs along the rows, the run's first element decides, unless the run crosses an edge of the band (true is
+// returned: then each element finds its own side).
+__device__ __forceinline__ bool run_crosses_band(int start, int width, bool along_rows, int along, const Run& run,
+                                                 bool* inside, int* shift) {
+  *inside = in_band(start, width, along_rows ? run.x0 : along, shift);
+  int last_shift = 0;
+  return along_rows && (in_band(start, width, run.x0 + run.count - 1, &last_shift) != *inside || last_shift != *shift);
+}
+
 // A source split along an axis: the positions start ... start + count - 1 along it go to the second output,
 // the others, closed up, to the first. The space is the source's (the flat array); array 0 is the first
 // output, 1 the second. Both have the source's dimensions inside the axis, so one stride along it.
@@ -109,14 +128,6 @@ struct Split {
   int axis_step;   // both outputs' stride along the axis
   unsigned words;  // bit 0: the first output takes word moves, bit 1: the second, bit 2: the source
 };
-
-// The output of position along of the axis: the second (true) or the first, and how far the position
-// moves back there.
-__device__ __forceinline__ bool split_side(const Split& split, int along, int* shift) {
-  const bool second = along >= split.start && along - split.start < split.count;
-  *shift = second ? split.start : (along < split.start ? 0 : split.count);
-  return second;
-}
 
 // One thread per run of the source; each element is written once, to one of the outputs. The row walk
 // treats the axis as any dimension (its coordinate times each output's stride), then moves the position
@@ -134,17 +145,14 @@ __device__ __forceinline__ void split_along_axis(const T* src, T* first, T* seco
     });
     RunValues<T> values;
     values.load(src + (run.row * split.space.size[0].divisor + run.x0), 1, run.count, split.words & 4u);
-    // Where the axis runs along the row, the run's first element decides, unless the run crosses an edge of
-    // the range: then each element finds its side.
-    int shift = 0, last_shift = 0;
-    const bool to_second = split_side(split, split.axis == 0 ? run.x0 : along, &shift);
-    const bool crosses = split.axis == 0 && (split_side(split, run.x0 + run.count - 1, &last_shift) != to_second ||
-                                             last_shift != shift);
-    if (crosses) {
+    // The band is the range removed to the second output.
+    bool to_second = false;
+    int shift = 0;
+    if (run_crosses_band(split.start, split.count, split.axis == 0, along, run, &to_second, &shift)) {
       for (int k = 0; k < kRun; ++k) {
         if (k >= run.count) break;
         const int x = run.x0 + k;
-        if (split_side(split, x, &shift)) {
+        if (in_band(split.start, split.count, x, &shift)) {
           second[static_cast<int>(at_second) + (x - shift) * split.axis_step] = values.v[k];
         } else {
           first[static_cast<int>(at_first) + (x - shift) * split.axis_step] = values.v[k];
@@ -181,14 +189,6 @@ struct Join {
   int block_end;     // its end
   unsigned words;    // bit 0: the first input takes word moves, bit 1: the second, bit 2: the output
 };
-
-// The input of position along of the axis: the second (true) or the first, and how far the position moves
-// back there.
-__device__ __forceinline__ bool join_side(const Join& join, int along, int* shift) {
-  const bool second = along >= join.start && along - join.start < join.width;
-  *shift = second ? join.start : (along < join.start ? 0 : join.width);
-  return second;
-}
 
 // The values of a run of a join of blocks: from the block that holds it, or element by element where the run
 // crosses an edge of the second block.
@@ -236,17 +236,14 @@ __device__ __forceinline__ void join_along_axis(const T* first, const T* second,
       in_second = in_second && c < join.extent[1][d];
       along = d == join.axis ? c : along;
     });
-    // Where the axis runs along the row, the run's first element decides, unless the run crosses an edge of
-    // the second input: then each element finds its input.
-    int shift = 0, last_shift = 0;
-    const bool from_second = join_side(join, join.axis == 0 ? run.x0 : along, &shift);
-    const bool crosses = join.axis == 0 && (join_side(join, run.x0 + run.count - 1, &last_shift) != from_second ||
-                                            last_shift != shift);
-    if (crosses) {
+    // The band is where the second input lies.
+    bool from_second = false;
+    int shift = 0;
+    if (run_crosses_band(join.start, join.width, join.axis == 0, along, run, &from_second, &shift)) {
       for (int k = 0; k < kRun; ++k) {
         if (k >= run.count) break;
         const int x = run.x0 + k;
-        const bool second_here = join_side(join, x, &shift);
+        const bool second_here = in_band(join.start, join.width, x, &shift);
         values.v[k] = !(second_here ? in_second : in_first) ? T{}
                       : second_here ? second[static_cast<int>(at_second) + (x - shift) * join.step_second]
                                     : first[static_cast<int>(at_first) + (x - shift) * join.step_first];
